@@ -1,0 +1,137 @@
+#!/usr/bin/env bash
+# Cross-builds the libraries that the Windows unzip32.dll links statically, for
+# x86_64-w64-mingw32 and i686-w64-mingw32: bzip2, libdeflate and libzip 1.7.3 from Debian's
+# source packages, against Debian's MinGW zlib (libz-mingw-w64-dev) and Windows' own crypto.
+#
+# Sources land in third_party/build/src, each target's headers, libraries and pkg-config
+# files in third_party/build/<triple>. A library that is already built is skipped, so the
+# script is cheap to run again.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+work=$root/third_party/build
+src=$work/src
+mkdir -p "$src"
+
+log() { echo "build-windows-deps: $*"; }
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# Debian's source packages need a deb-src entry: the same mirror and suites as the binary
+# packages of this machine.
+ensure_deb_src() {
+  if grep -rqsE '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+    return
+  fi
+  local from=/etc/apt/sources.list.d/debian.sources
+  if [ -f "$from" ]; then
+    log "adding deb-src entries for the mirror of $from"
+    sed -E 's/^Types:.*/Types: deb-src/' "$from" |
+      as_root tee /etc/apt/sources.list.d/nocunzip-deb-src.sources >/dev/null
+  elif [ -f /etc/apt/sources.list ]; then
+    log "adding deb-src lines for the mirror of /etc/apt/sources.list"
+    sed -nE 's/^deb (.*)/deb-src \1/p' /etc/apt/sources.list |
+      as_root tee /etc/apt/sources.list.d/nocunzip-deb-src.list >/dev/null
+  else
+    echo "build-windows-deps: no apt source to copy a deb-src entry from" >&2
+    exit 1
+  fi
+  as_root apt-get update -qq
+}
+
+# Unpacks Debian source package $1 (with Debian's patches) into $src/$1 unless it is there.
+fetch_source() {
+  local package=$1
+  [ -d "$src/$package" ] && return
+  ensure_deb_src
+  log "fetching the Debian source package $package"
+  local tmp
+  tmp=$(mktemp -d "$src/.fetch.XXXXXX")
+  (cd "$tmp" && apt-get source -qq "$package" >/dev/null 2>&1 ||
+    { cd "$tmp" && apt-get update -qq && apt-get source -qq "$package"; })
+  local dir
+  dir=$(find "$tmp" -mindepth 1 -maxdepth 1 -type d -name "$package-*" | head -n1)
+  [ -n "$dir" ] || { echo "build-windows-deps: apt-get source $package unpacked nothing" >&2; exit 1; }
+  mv "$dir" "$src/$package"
+  rm -rf "$tmp"
+}
+
+# bzip2 has no CMake build: compile the library's sources and archive them.
+build_bzip2() {
+  local triple=$1 prefix=$work/$1
+  [ -f "$prefix/lib/libbz2.a" ] && return
+  log "building bzip2 for $triple"
+  local obj=$work/obj-bzip2-$triple
+  rm -rf "$obj" && mkdir -p "$obj" "$prefix/lib" "$prefix/include"
+  local f
+  for f in blocksort huffman crctable randtable compress decompress bzlib; do
+    "$triple-gcc-posix" -O2 -D_FILE_OFFSET_BITS=64 -c "$src/bzip2/$f.c" -o "$obj/$f.o"
+  done
+  "$triple-ar" rcs "$obj/libbz2.a" "$obj"/*.o
+  cp "$src/bzip2/bzlib.h" "$prefix/include/"
+  mv "$obj/libbz2.a" "$prefix/lib/"
+  rm -rf "$obj"
+}
+
+# libdeflate 1.14 has no CMake build either: the same, plus a pkg-config file.
+build_libdeflate() {
+  local triple=$1 prefix=$work/$1
+  [ -f "$prefix/lib/libdeflate.a" ] && return
+  log "building libdeflate for $triple"
+  local obj=$work/obj-libdeflate-$triple
+  rm -rf "$obj" && mkdir -p "$obj" "$prefix/lib/pkgconfig" "$prefix/include"
+  local f
+  for f in "$src"/libdeflate/lib/*.c "$src"/libdeflate/lib/x86/*.c; do
+    "$triple-gcc-posix" -O2 -fomit-frame-pointer -std=c99 -I"$src/libdeflate" -c "$f" \
+      -o "$obj/$(basename "${f%.c}").o"
+  done
+  "$triple-ar" rcs "$obj/libdeflate.a" "$obj"/*.o
+  cp "$src/libdeflate/libdeflate.h" "$prefix/include/"
+  local version
+  version=$(sed -nE 's/^#define LIBDEFLATE_VERSION_STRING[[:space:]]+"(.*)"/\1/p' \
+    "$src/libdeflate/libdeflate.h")
+  sed -e "s|@PREFIX@|$prefix|" -e "s|@INCDIR@|$prefix/include|" -e "s|@LIBDIR@|$prefix/lib|" \
+    -e "s|@VERSION@|$version|" "$src/libdeflate/libdeflate.pc.in" >"$prefix/lib/pkgconfig/libdeflate.pc"
+  mv "$obj/libdeflate.a" "$prefix/lib/"
+  rm -rf "$obj"
+}
+
+build_libzip() {
+  local triple=$1 arch=${1%%-*} prefix=$work/$1
+  [ -f "$prefix/lib/libzip.a" ] && return
+  log "building libzip for $triple"
+  local obj=$work/obj-libzip-$triple
+  rm -rf "$obj"
+  cmake -S "$src/libzip" -B "$obj" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" \
+    -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_INSTALL_PREFIX="$prefix" \
+    -DBUILD_SHARED_LIBS=OFF \
+    -DENABLE_WINDOWS_CRYPTO=ON -DENABLE_COMMONCRYPTO=OFF -DENABLE_GNUTLS=OFF \
+    -DENABLE_MBEDTLS=OFF -DENABLE_OPENSSL=OFF \
+    -DENABLE_BZIP2=ON -DENABLE_LZMA=OFF -DENABLE_ZSTD=OFF \
+    -DBUILD_TOOLS=OFF -DBUILD_REGRESS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_DOC=OFF \
+    >"$work/libzip-$triple.log" 2>&1 ||
+    { cat "$work/libzip-$triple.log" >&2; exit 1; }
+  cmake --build "$obj" -j2 >>"$work/libzip-$triple.log" 2>&1 ||
+    { tail -n 50 "$work/libzip-$triple.log" >&2; exit 1; }
+  cmake --install "$obj" >>"$work/libzip-$triple.log" 2>&1
+  # Only the static library exists here, so whoever links libzip through pkg-config needs
+  # its private libraries too.
+  local pc=$prefix/lib/pkgconfig/libzip.pc private
+  private=$(sed -nE 's/^Libs.private:[[:space:]]*//p' "$pc")
+  sed -i -E -e "s|^(Libs:.*)|\1 $private|" -e '/^Libs.private:/d' "$pc"
+  rm -rf "$obj"
+}
+
+fetch_source bzip2
+fetch_source libdeflate
+fetch_source libzip
+for triple in x86_64-w64-mingw32 i686-w64-mingw32; do
+  build_bzip2 "$triple"
+  build_libdeflate "$triple"
+  build_libzip "$triple"
+done
+log "ready in $work/{x86_64,i686}-w64-mingw32"
