@@ -1,0 +1,48 @@
+// The binding to the unzip library: loaded by name on the first call of one of its entries,
+// each entry looked up once, and kept loaded as long as the binding lives.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "unzip32/unzip32.h"
+
+namespace nocunzip {
+namespace platform {
+class DynamicLibrary;
+}
+
+class UnzipLibrary {
+ public:
+  // `file_name` is handed to the platform's library search as it stands.
+  explicit UnzipLibrary(std::wstring file_name);
+  ~UnzipLibrary();
+  UnzipLibrary(const UnzipLibrary&) = delete;
+  UnzipLibrary& operator=(const UnzipLibrary&) = delete;
+
+  // The library of the process: libunzip32.so, or unzip32.dll on Windows.
+  static UnzipLibrary& OfProcess();
+
+  // The two entries. Raise ProgramError 53 when the library cannot be loaded and 453 when
+  // the entry is missing; the loader's own reason follows the description.
+  int32_t UzpVersion2(UzVersionRecord* record);
+  int32_t Wiz_SingleEntryUnzip(int32_t include_count, const char** include, int32_t exclude_count,
+                               const char** exclude, UzOptionsRecord* options,
+                               UzCallbackRecord* callbacks);
+
+ private:
+  using VersionEntry = int32_t(UZ_CALL*)(UzVersionRecord*);
+  using UnzipEntry = int32_t(UZ_CALL*)(int32_t, const char**, int32_t, const char**,
+                                       UzOptionsRecord*, UzCallbackRecord*);
+
+  platform::DynamicLibrary& Loaded();
+  void* Lookup(const char* name);
+
+  std::wstring file_name_;
+  std::unique_ptr<platform::DynamicLibrary> library_;
+  VersionEntry version_entry_ = nullptr;
+  UnzipEntry unzip_entry_ = nullptr;
+};
+
+}  // namespace nocunzip
