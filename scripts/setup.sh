@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git python3
   libzip-dev zlib1g-dev libbz2-dev libdeflate-dev libinih-dev libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
-  zip libarchive-tools 7zip
+  zip libarchive-tools 7zip time
   xvfb x11-apps imagemagick wine64
   mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev
   dpkg-dev

@@ -1,0 +1,495 @@
+#!/usr/bin/env python3
+"""Extraction benchmark: the program, the unzip library alone and other extractors, side by side.
+
+Builds three archives deterministically (seeded generator, fixed time stamps, zlib level 6):
+
+  (a) about 1 GiB of mixed text and binary files, deflate
+  (b) 50,000 small files, deflate
+  (c) one 2 GiB stored entry in a zip64 archive
+
+and extracts each with every tool, on a warm cache, best of N runs, each run into a fresh
+output directory that is deleted afterwards. Every run's output is checked (file count and
+sizes; names, sizes and CRCs on the first run of a tool), so a tool that extracts wrongly
+fails the benchmark instead of looking fast. Prints a Markdown table per archive: wall time,
+throughput (uncompressed bytes per second), the ratio to the fastest peer (bsdtar, 7z,
+Python's zipfile) and peak resident memory (ru_maxrss of the process).
+
+Floors: zlib's and libdeflate's inflate alone on the raw data, already in memory (bench
+tool bench_inflate_floor; its memory figure includes the raw data), and `cp` of the archive for
+the stored archive (c).
+
+    bench/run.py                 # full size; archives cached in build-bench/data
+    bench/run.py --scale 0.1     # a tenth of every size, for a quick check
+"""
+
+import argparse
+import array
+import hashlib
+import itertools
+import json
+import os
+import random
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import zipfile
+import zlib
+
+REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+GENERATOR_VERSION = 1  # bump when the archives' contents change
+TOKEN = "KvtZRX615"
+MIB = 1 << 20
+GIB = 1 << 30
+FIXED_TIME = (2024, 5, 17, 12, 30, 0)
+PEERS = ("bsdtar", "7z", "python zipfile")
+
+
+# ---------------------------------------------------------------------------------------------
+# Deterministic archives
+
+
+class Pools:
+    """Seeded material that files are cut from: text of words, and structured binary."""
+
+    def __init__(self, rng):
+        letters = "etaoinshrdlucmfwypvbgkjqxz"
+        weights = [12, 9, 8, 8, 7, 7, 6, 6, 6, 4, 4, 3, 3, 2, 2, 2, 2, 2, 1, 1, 1, 1, 1, 1, 1, 1]
+        words = set()
+        while len(words) < 6000:
+            n = min(12, max(1, int(rng.expovariate(1 / 5)) + 1))
+            words.add("".join(rng.choices(letters, weights, k=n)))
+        words = sorted(words)
+        cum_weights = list(itertools.accumulate(1 / (i + 1) for i in range(len(words))))  # Zipf-like
+        lines = []
+        size = 0
+        while size < 8 * MIB:
+            line = " ".join(rng.choices(words, cum_weights=cum_weights, k=rng.randint(4, 16)))
+            if rng.random() < 0.2:
+                line += " %d.%02d" % (rng.randint(0, 99999), rng.randint(0, 99))
+            line = line.capitalize() + rng.choice([".", ".", ",", ";", ":", "?"]) + "\n"
+            lines.append(line)
+            size += len(line)
+        self.text = "".join(lines).encode("ascii")
+
+        # Structured binary: records of slowly growing little-endian integers, short random
+        # runs and zero padding, as in object files, databases and raw images.
+        parts = []
+        size = 0
+        while size < 8 * MIB:
+            kind = rng.random()
+            if kind < 0.5:
+                step = rng.randint(1, 64)
+                table = bytes(b % (step + 1) for b in range(256))
+                deltas = rng.randbytes(rng.randint(64, 2048)).translate(table)
+                values = array.array("I", itertools.accumulate(deltas, initial=rng.randrange(1 << 24)))
+                parts.append(values.tobytes())
+            elif kind < 0.8:
+                parts.append(rng.randbytes(rng.randint(16, 4096)))
+            else:
+                parts.append(bytes(rng.randint(16, 8192)))
+            size += len(parts[-1])
+        self.binary = b"".join(parts)
+
+    def cut(self, rng, pool, size):
+        """`size` bytes made of pieces of `pool` from random places."""
+        out = bytearray()
+        while len(out) < size:
+            n = min(size - len(out), rng.randint(16 * 1024, 256 * 1024))
+            start = rng.randrange(0, len(pool) - n + 1)
+            out += pool[start : start + n]
+        return bytes(out)
+
+
+def info(name, compress_type):
+    zi = zipfile.ZipInfo(name, date_time=FIXED_TIME)
+    zi.compress_type = compress_type
+    zi.create_system = 3
+    zi.external_attr = 0o644 << 16
+    return zi
+
+
+def write_mixed(path, scale, rng, pools):
+    """(a): mixed text, structured binary and random files, 1 KiB to 16 MiB each."""
+    total = int(GIB * scale)
+    written = 0
+    index = 0
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED, compresslevel=6) as zf:
+        while written < total:
+            size = int(2 ** rng.uniform(10, 24))
+            size = min(size, total - written)
+            kind = rng.random()
+            if kind < 0.55:
+                data, ext = pools.cut(rng, pools.text, size), "txt"
+            elif kind < 0.85:
+                data, ext = pools.cut(rng, pools.binary, size), "bin"
+            else:
+                data, ext = rng.randbytes(size), "dat"
+            name = "mixed/d%02d/file%05d.%s" % (index % 16, index, ext)
+            zf.writestr(info(name, zipfile.ZIP_DEFLATED), data)
+            written += size
+            index += 1
+
+
+def write_small(path, scale, rng, pools):
+    """(b): 50,000 small files, 100 bytes to 8 KiB, in 100 directories."""
+    count = max(1, int(50000 * scale))
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED, compresslevel=6) as zf:
+        for index in range(count):
+            size = int(2 ** rng.uniform(6.6, 13))
+            if rng.random() < 0.8:
+                data, ext = pools.cut(rng, pools.text, size), "txt"
+            else:
+                data, ext = pools.cut(rng, pools.binary, size), "bin"
+            name = "small/d%03d/f%05d.%s" % (index % 100, index, ext)
+            zf.writestr(info(name, zipfile.ZIP_DEFLATED), data)
+
+
+def write_stored(path, scale, rng, pools):
+    """(c): one stored entry of 2 GiB of random bytes, zip64."""
+    total = int(2 * GIB * scale)
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_STORED, allowZip64=True) as zf:
+        with zf.open(info("stored/big.bin", zipfile.ZIP_STORED), "w", force_zip64=True) as out:
+            left = total
+            while left:
+                n = min(left, 16 * MIB)
+                out.write(rng.randbytes(n))
+                left -= n
+
+
+ARCHIVES = {
+    "a": ("(a) mixed text and binary, deflate", write_mixed),
+    "b": ("(b) 50,000 small files, deflate", write_small),
+    "c": ("(c) one 2 GiB stored entry, zip64", write_stored),
+}
+
+
+def manifest_of(path):
+    """Files of an archive: name -> (size, crc), directories left out."""
+    with zipfile.ZipFile(path) as zf:
+        return {
+            zi.filename: (zi.file_size, zi.CRC) for zi in zf.infolist() if not zi.is_dir()
+        }
+
+
+def ensure_archive(key, scale, data_dir):
+    """Returns (path, manifest) of archive `key`, building it when it is missing."""
+    stem = "%s-scale%s-v%d" % (key, ("%g" % scale).replace(".", "_"), GENERATOR_VERSION)
+    path = os.path.join(data_dir, stem + ".zip")
+    manifest_path = os.path.join(data_dir, stem + ".json")
+    if os.path.exists(path) and os.path.exists(manifest_path):
+        with open(manifest_path) as f:
+            manifest = {k: tuple(v) for k, v in json.load(f).items()}
+        return path, manifest
+    os.makedirs(data_dir, exist_ok=True)
+    print("building archive %s at scale %g ..." % (key, scale), file=sys.stderr, flush=True)
+    started = time.perf_counter()
+    seed = int.from_bytes(hashlib.sha256(("nocunzip-bench-" + key).encode()).digest()[:8], "big")
+    rng = random.Random(seed)
+    pools = Pools(rng)
+    partial = path + ".part"
+    ARCHIVES[key][1](partial, scale, rng, pools)
+    manifest = manifest_of(partial)
+    with open(manifest_path, "w") as f:
+        json.dump(manifest, f)
+    os.replace(partial, path)
+    print(
+        "  %s: %.1f MiB in %.0f s" % (path, os.path.getsize(path) / MIB, time.perf_counter() - started),
+        file=sys.stderr,
+    )
+    return path, manifest
+
+
+# ---------------------------------------------------------------------------------------------
+# Running and checking one extraction
+
+
+class Failure(Exception):
+    pass
+
+
+def run_measured(argv, env=None, cwd=None):
+    """Runs argv; returns (wall seconds, peak RSS in KiB, exit status, stdout, stderr).
+
+    The peak memory comes from /usr/bin/time: a child forked from this script would inherit
+    the script's own high-water mark in ru_maxrss."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err, \
+            tempfile.NamedTemporaryFile("r") as rss_file:
+        started = time.perf_counter()
+        proc = subprocess.run(
+            ["/usr/bin/time", "-f", "%M", "-o", rss_file.name] + argv,
+            stdin=subprocess.DEVNULL, stdout=out, stderr=err, env=env, cwd=cwd,
+        )
+        wall = time.perf_counter() - started
+        out.seek(0)
+        err.seek(0)
+        lines = rss_file.read().split()
+        rss = int(lines[-1]) if lines and lines[-1].isdigit() else 0
+        return (wall, rss, proc.returncode, out.read().decode(errors="replace"),
+                err.read().decode(errors="replace"))
+
+
+def check_output(out_dir, manifest, flatten, full):
+    """Compares the extracted tree with the archive's manifest."""
+    expected = {}
+    for name, (size, crc) in manifest.items():
+        expected[os.path.basename(name) if flatten else name] = (size, crc)
+    found = {}
+    for root, _, files in os.walk(out_dir):
+        for f in files:
+            p = os.path.join(root, f)
+            found[os.path.relpath(p, out_dir)] = p
+    if len(found) != len(expected):
+        raise Failure("extracted %d files, the archive holds %d" % (len(found), len(expected)))
+    for name, (size, crc) in expected.items():
+        p = found.get(name)
+        if p is None:
+            raise Failure("missing %s" % name)
+        if os.path.getsize(p) != size:
+            raise Failure("%s has %d bytes, expected %d" % (name, os.path.getsize(p), size))
+        if full:
+            value = 0
+            with open(p, "rb") as f:
+                while chunk := f.read(4 * MIB):
+                    value = zlib.crc32(chunk, value)
+            if value != crc:
+                raise Failure("%s has a wrong CRC" % name)
+
+
+class Tool:
+    """One extractor: how to call it and how to check what it did."""
+
+    def __init__(self, name, argv_of, flatten=False, env_of=None, check_extra=None):
+        self.name = name
+        self.argv_of = argv_of
+        self.flatten = flatten
+        self.env_of = env_of
+        self.check_extra = check_extra
+
+
+def program_tool(exe, work):
+    """The whole program with its command line and a settings file in a private config home."""
+    config = os.path.join(work, "config")
+    results = os.path.join(work, "results") + "/"
+    os.makedirs(os.path.join(config, "Nocturnis"), exist_ok=True)
+    os.makedirs(results, exist_ok=True)
+    with open(os.path.join(config, "Nocturnis", "settings.ini"), "w") as f:
+        f.write("[Verzeichnisse]\nNocturnis-Verzeichnis=%s\n" % results)
+    env = dict(os.environ, XDG_CONFIG_HOME=config)
+
+    def argv_of(archive, out):
+        for name in ("NocUnzip.err", "NocUnzip.end"):
+            if os.path.exists(results + name):
+                os.remove(results + name)
+        return [exe, "%s;%s;%s" % (archive, out, TOKEN)]
+
+    def check_extra():
+        if os.path.exists(results + "NocUnzip.err"):
+            with open(results + "NocUnzip.err", "rb") as f:
+                raise Failure("NocUnzip.err says %r" % f.read())
+        with open(results + "NocUnzip.end", "rb") as f:
+            if f.read() != b"success\r\n":
+                raise Failure("NocUnzip.end does not say success")
+
+    # HonorDirectories is off in the program's option set: every file lands under its base name.
+    return Tool("nocunzip (program)", argv_of, flatten=True, env_of=lambda: env, check_extra=check_extra)
+
+
+def find_7z():
+    for name in ("7z", "7zz"):
+        if shutil.which(name):
+            return shutil.which(name)
+    return None
+
+
+def tools_for(key, build_dir, work):
+    bin_dir = os.path.join(build_dir, "bin")
+    tools = []
+    program = os.path.join(bin_dir, "nocunzip")
+    library = os.path.join(bin_dir, "libunzip32.so")
+    if os.path.exists(program) and os.path.exists(library):
+        tools.append(program_tool(program, work))
+    else:
+        print("note: %s or %s not built; skipping the program" % (program, library), file=sys.stderr)
+    if os.path.exists(library):
+        driver = os.path.join(bin_dir, "bench_unzip32")
+        tools.append(Tool("unzip32 (library)", lambda a, o: [driver, a, o], flatten=True))
+    else:
+        print("note: %s not built; skipping the library" % library, file=sys.stderr)
+    if shutil.which("bsdtar"):
+        tools.append(Tool("bsdtar", lambda a, o: ["bsdtar", "-xf", a, "-C", o]))
+    seven = find_7z()
+    if seven:
+        tools.append(Tool("7z", lambda a, o: [seven, "x", "-y", "-bd", "-bso0", "-o" + o, a]))
+    tools.append(
+        Tool(
+            "python zipfile",
+            lambda a, o: [
+                sys.executable,
+                "-c",
+                "import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])",
+                a,
+                o,
+            ],
+        )
+    )
+    return tools
+
+
+def measure_tool(tool, archive, manifest, out_root, runs):
+    """Best wall time and peak RSS (KiB) of `runs` extractions, each checked."""
+    best = None
+    peak = 0
+    for run in range(runs):
+        out = os.path.join(out_root, "out")
+        shutil.rmtree(out, ignore_errors=True)
+        os.makedirs(out)
+        argv = tool.argv_of(archive, out)
+        env = tool.env_of() if tool.env_of else None
+        wall, rss, status, stdout, stderr = run_measured(argv, env=env, cwd=out_root)
+        if status != 0:
+            raise Failure("exit status %d: %s" % (status, (stderr or stdout).strip()[-500:]))
+        if tool.check_extra:
+            tool.check_extra()
+        check_output(out, manifest, tool.flatten, full=(run == 0))
+        shutil.rmtree(out)
+        best = wall if best is None else min(best, wall)
+        peak = max(peak, rss)
+    return best, peak
+
+
+def measure_floors(key, archive, build_dir, out_root, runs):
+    rows = []
+    floor = os.path.join(build_dir, "bin", "bench_inflate_floor")
+    if key != "c" and os.path.exists(floor):
+        zlib_best = deflate_best = None
+        peak = 0
+        for _ in range(runs):
+            _, rss, status, stdout, stderr = run_measured([floor, archive])
+            if status != 0:
+                raise Failure("inflate_floor: " + stderr.strip())
+            fields = dict(kv.split("=") for kv in stdout.split())
+            z, d = float(fields["zlib_seconds"]), float(fields["libdeflate_seconds"])
+            zlib_best = z if zlib_best is None else min(zlib_best, z)
+            deflate_best = d if deflate_best is None else min(deflate_best, d)
+            peak = max(peak, rss)
+        rows.append(("floor: zlib inflate in memory", zlib_best, peak))
+        rows.append(("floor: libdeflate in memory", deflate_best, peak))
+    if key == "c":
+        best = None
+        peak = 0
+        for _ in range(runs):
+            target = os.path.join(out_root, "copy.bin")
+            wall, rss, status, _, stderr = run_measured(["cp", archive, target])
+            if status != 0:
+                raise Failure("cp: " + stderr.strip())
+            os.remove(target)
+            best = wall if best is None else min(best, wall)
+            peak = max(peak, rss)
+        rows.append(("floor: cp of the archive", best, peak))
+    return rows
+
+
+# ---------------------------------------------------------------------------------------------
+# Report
+
+
+def print_table(title, archive, manifest, rows):
+    total = sum(size for size, _ in manifest.values())
+    print()
+    print("### %s" % title)
+    print()
+    print(
+        "%d files, %.1f MiB uncompressed, archive %.1f MiB"
+        % (len(manifest), total / MIB, os.path.getsize(archive) / MIB)
+    )
+    print()
+    peer_times = [t for name, t, _ in rows if name in PEERS and t is not None]
+    fastest_peer = min(peer_times) if peer_times else None
+    print("| tool | wall s | MiB/s | x fastest peer | peak RSS MiB |")
+    print("|---|---:|---:|---:|---:|")
+    for name, seconds, rss in rows:
+        if seconds is None:
+            print("| %s | failed | | | |" % name)
+            continue
+        ratio = "%.2f" % (seconds / fastest_peer) if fastest_peer else "-"
+        print(
+            "| %s | %.3f | %.0f | %s | %.1f |"
+            % (name, seconds, total / MIB / seconds if seconds > 0 else 0, ratio, rss / 1024)
+        )
+    sys.stdout.flush()
+
+
+def build(build_dir):
+    subprocess.run(
+        [
+            "cmake", "-S", REPO, "-B", build_dir, "-G", "Ninja",
+            "-DCMAKE_BUILD_TYPE=Release", "-DNOCUNZIP_BENCH=ON",
+        ],
+        check=True,
+        stdout=subprocess.DEVNULL,
+    )
+    subprocess.run(["cmake", "--build", build_dir, "-j2", "--target", "bench_unzip32", "bench_inflate_floor"], check=True)
+    # The program and the library may not exist yet in an early tree; the table then leaves
+    # them out.
+    for target in ("unzip32", "nocunzip"):
+        if subprocess.run(["cmake", "--build", build_dir, "-j2", "--target", target]).returncode != 0:
+            print("note: target %s did not build" % target, file=sys.stderr)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--scale", type=float, default=1.0, help="size factor of every archive (default 1)")
+    parser.add_argument("--runs", type=int, default=3, help="runs per tool, the best counts (default 3)")
+    parser.add_argument("--build-dir", default=os.path.join(REPO, "build-bench"))
+    parser.add_argument("--data-dir", help="where archives are cached (default BUILD-DIR/data)")
+    parser.add_argument("--work-dir", help="where tools extract (default BUILD-DIR/work)")
+    parser.add_argument("--archives", default="abc", help="which archives, e.g. ab (default abc)")
+    parser.add_argument("--no-build", action="store_true", help="use the tools already built")
+    args = parser.parse_args()
+    if not 0 < args.scale <= 1 or args.runs < 1:
+        parser.error("--scale must be in (0, 1] and --runs at least 1")
+    build_dir = os.path.abspath(args.build_dir)
+    data_dir = os.path.abspath(args.data_dir or os.path.join(build_dir, "data"))
+    work_dir = os.path.abspath(args.work_dir or os.path.join(build_dir, "work"))
+    if not args.no_build:
+        build(build_dir)
+
+    print("Extraction benchmark, scale %g, best of %d warm-cache runs, %s, %d cores" % (
+        args.scale, args.runs, time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime()), os.cpu_count()))
+    failed = False
+    for key in args.archives:
+        if key not in ARCHIVES:
+            parser.error("unknown archive %r" % key)
+        archive, manifest = ensure_archive(key, args.scale, data_dir)
+        with open(archive, "rb") as f:  # warm the cache
+            while f.read(16 * MIB):
+                pass
+        shutil.rmtree(work_dir, ignore_errors=True)
+        os.makedirs(work_dir)
+        rows = []
+        for tool in tools_for(key, build_dir, work_dir):
+            try:
+                best, peak = measure_tool(tool, archive, manifest, work_dir, args.runs)
+                rows.append((tool.name, best, peak))
+            except Failure as e:
+                print("%s on %s failed: %s" % (tool.name, key, e), file=sys.stderr)
+                rows.append((tool.name, None, 0))
+                failed = True
+        try:
+            rows.extend(measure_floors(key, archive, build_dir, work_dir, args.runs))
+        except Failure as e:
+            print("floor on %s failed: %s" % (key, e), file=sys.stderr)
+            failed = True
+        shutil.rmtree(work_dir, ignore_errors=True)
+        print_table(ARCHIVES[key][0], archive, manifest, rows)
+    print()
+    print("MiB/s: uncompressed MiB per wall second. x fastest peer: wall time / best of bsdtar, 7z,")
+    print("Python zipfile. The program's time includes its 500 ms start-up timer; the program and")
+    print("the library write every file under its base name (the program's option set).")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

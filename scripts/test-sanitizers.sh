@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Builds the Linux program, its unzip library and every test with AddressSanitizer and
+# UndefinedBehaviorSanitizer into build-asan (or $BUILD_DIR) and runs the whole test suite;
+# the first report of either sanitizer fails the test that shows it, and so this script.
+#
+# The whole tree carries the flags, so the library that the tests load by name and the
+# program that the end-to-end tests start are checked as well.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build=${BUILD_DIR:-build-asan}
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNOCUNZIP_SANITIZE=ON "$@" >/dev/null
+cmake --build "$build" -j2
+
+# A report makes the process exit with a status that no test expects (and the run stops at
+# the first one); leaks count as reports.
+export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:abort_on_error=1:exitcode=86:strict_string_checks=1:detect_stack_use_after_return=1
+export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1:exitcode=86
+log="$build/sanitizer-test.log"
+status=0
+ctest --test-dir "$build" --output-on-failure -j2 2>&1 | tee "$log" || status=$?
+# A report can also reach a test that only checks for failure (a child process that dies
+# is one way to fail): look for the reports themselves, too.
+if grep -qE '^(==[0-9]+==ERROR: (Address|Leak)Sanitizer|.*runtime error: )' "$log" \
+   "$build"/Testing/Temporary/LastTest.log 2>/dev/null; then
+  echo "sanitizer reports found:" >&2
+  grep -hE '^(==[0-9]+==ERROR: (Address|Leak)Sanitizer|.*runtime error: )' "$log" \
+    "$build"/Testing/Temporary/LastTest.log | sort -u | head -20 >&2
+  exit 1
+fi
+exit $status
