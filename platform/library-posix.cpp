@@ -1,6 +1,10 @@
-// Dynamic libraries through dlopen. The program's RUNPATH is $ORIGIN, so a library beside
-// the program is found first.
+// Dynamic libraries through dlopen. A bare library name is looked for beside the program
+// first, as Windows searches the program's directory first. The program's RUNPATH is
+// $ORIGIN as well, but a loader interposed on dlopen (as the sanitizers do) hides it, so
+// the program's directory is tried explicitly.
 #include <dlfcn.h>
+#include <limits.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -15,10 +19,27 @@ std::wstring LastLoaderError() {
   return text ? FromAnsi(text) : std::wstring();
 }
 
+// `name` in the directory of the running program, or empty when that cannot be told.
+std::string BesideProgram(const std::string& name) {
+  char path[PATH_MAX];
+  ssize_t length = readlink("/proc/self/exe", path, sizeof(path) - 1);
+  if (length <= 0) return std::string();
+  std::string program(path, static_cast<size_t>(length));
+  size_t slash = program.rfind('/');
+  if (slash == std::string::npos) return std::string();
+  return program.substr(0, slash + 1) + name;
+}
+
 }  // namespace
 
 DynamicLibrary::DynamicLibrary(const std::wstring& name) {
-  handle_ = dlopen(ToAnsi(name).c_str(), RTLD_NOW | RTLD_LOCAL);
+  std::string file = ToAnsi(name);
+  if (file.find('/') == std::string::npos) {
+    // A library beside the program is the one meant, even if it then fails to load.
+    const std::string beside = BesideProgram(file);
+    if (!beside.empty() && access(beside.c_str(), F_OK) == 0) file = beside;
+  }
+  handle_ = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle_) error_ = LastLoaderError();
 }
 
