@@ -10,7 +10,6 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -30,12 +29,6 @@ namespace nocunzip::e2e {
 
 namespace fs = std::filesystem;
 
-inline long long MonotonicNanoseconds() {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
-}
-
 inline std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream text;
@@ -48,9 +41,8 @@ inline void WriteFile(const fs::path& path, const std::string& text) {
 }
 
 struct RunResult {
-  int exit_status = -1;           // -1 when the program did not exit normally
-  std::string output;             // standard error and standard output as they came
-  long long first_output_ns = 0;  // CLOCK_MONOTONIC when the first byte arrived
+  int exit_status = -1;  // -1 when the program did not exit normally
+  std::string output;    // standard error and standard output as they came
 };
 
 class ProgramSandbox {
@@ -113,7 +105,6 @@ class ProgramSandbox {
       ssize_t n = read(pipe_fds[0], buffer, sizeof(buffer));
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) break;
-      if (result.output.empty()) result.first_output_ns = MonotonicNanoseconds();
       result.output.append(buffer, static_cast<size_t>(n));
     }
     close(pipe_fds[0]);
