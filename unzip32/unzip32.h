@@ -36,15 +36,15 @@ extern "C" {
 
 /* Result codes of Wiz_SingleEntryUnzip. */
 enum {
-  UZ_OK = 0,             /* everything extracted */
-  UZ_WARNING = 1,        /* warnings only: entries skipped */
-  UZ_ERR_ENTRY = 2,      /* an entry was corrupt or failed */
-  UZ_ERR_ARCHIVE = 9,    /* archive missing or not a ZIP archive */
-  UZ_ERR_NO_MATCH = 11,  /* no entry matched the name lists */
-  UZ_ERR_WRITE = 50,     /* disk full or a write failed */
-  UZ_ERR_STOPPED = 80,   /* stopped by a callback */
+  UZ_OK = 0,               /* everything extracted */
+  UZ_WARNING = 1,          /* warnings only: entries skipped */
+  UZ_ERR_ENTRY = 2,        /* an entry was corrupt or failed */
+  UZ_ERR_ARCHIVE = 9,      /* archive missing or not a ZIP archive */
+  UZ_ERR_NO_MATCH = 11,    /* no entry matched the name lists */
+  UZ_ERR_WRITE = 50,       /* disk full or a write failed */
+  UZ_ERR_STOPPED = 80,     /* stopped by a callback */
   UZ_ERR_UNSUPPORTED = 81, /* unsupported method or encryption */
-  UZ_ERR_PASSWORD = 82   /* no correct password */
+  UZ_ERR_PASSWORD = 82     /* no correct password */
 };
 
 /* Answers of the replace callback. */
@@ -108,6 +108,9 @@ typedef struct UzCallbackRecord {
 } UzCallbackRecord;
 
 enum { UZ_VERSION_RECORD_LENGTH = 64 };
+
+/* Bits of UzVersionRecord.Flags that the library sets. */
+enum { UZ_VERSION_FLAG_ZIP64 = 1, UZ_VERSION_FLAG_ENCRYPTION = 2 };
 
 typedef struct UzVersionRecord {
   uint32_t StructureLength; /* set by the caller to UZ_VERSION_RECORD_LENGTH */

@@ -1,0 +1,229 @@
+#include "entry_decoder.h"
+
+#include <libdeflate.h>
+#include <zlib.h>
+
+#include <new>
+
+#include "archive_source.h"
+
+namespace nocunzip::unzip32 {
+namespace {
+
+DecodeResult Corrupt(std::string message) {
+  DecodeResult result;
+  result.status = DecodeResult::kCorrupt;
+  result.message = std::move(message);
+  return result;
+}
+
+DecodeResult FromWrite(const IoResult& io) {
+  DecodeResult result;
+  result.status =
+      io.status == IoResult::kDiskFull ? DecodeResult::kDiskFull : DecodeResult::kWriteFailed;
+  result.message = io.message;
+  return result;
+}
+
+std::string HexCrc(uint32_t crc) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string text = "0x";
+  for (int shift = 28; shift >= 0; shift -= 4) text += kDigits[(crc >> shift) & 0xF];
+  return text;
+}
+
+// libzip's error on reading the entry, in the words of this library.
+DecodeResult ReadFailure(zip_file_t* file) {
+  zip_error_t* error = zip_file_get_error(file);
+  switch (zip_error_code_zip(error)) {
+    case ZIP_ER_CRC:
+      return Corrupt("CRC mismatch: the data is damaged");
+    case ZIP_ER_INCONS:
+      return Corrupt("the data does not match the sizes in the archive");
+    case ZIP_ER_EOF:
+      return Corrupt("the data ends early: the archive is truncated");
+    case ZIP_ER_WRONGPASSWD:
+      return Corrupt("wrong password: the data does not authenticate");
+    case ZIP_ER_ZLIB:
+    case ZIP_ER_COMPRESSED_DATA:
+      return Corrupt("the compressed data is damaged");
+    default:
+      return Corrupt("cannot read the data: " + ZipErrorText(error));
+  }
+}
+
+DecodeResult CheckResult(const EntryFacts& facts, uint64_t size, uint32_t crc) {
+  if (size != facts.uncompressed_size) {
+    return Corrupt("size mismatch: " + std::to_string(size) + " bytes instead of the declared " +
+                   std::to_string(facts.uncompressed_size));
+  }
+  if (facts.crc_known && crc != facts.crc) {
+    return Corrupt("CRC mismatch: " + HexCrc(crc) + " instead of " + HexCrc(facts.crc) +
+                   ": the data is damaged");
+  }
+  return {};
+}
+
+DecodeResult DecodeWhole(zip_file_t* file, const EntryFacts& facts, ByteSink& sink,
+                         DecodeBuffers& buffers) {
+  const size_t compressed = static_cast<size_t>(facts.compressed_size);
+  const size_t expected = static_cast<size_t>(facts.uncompressed_size);
+  // One byte more than declared, to notice data that goes on.
+  buffers.raw.resize(compressed + 1);
+  buffers.inflated.resize(expected + 1);
+  size_t got = 0;
+  for (;;) {
+    const zip_int64_t n = zip_fread(file, buffers.raw.data() + got, buffers.raw.size() - got);
+    if (n < 0) return ReadFailure(file);
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
+    if (got == buffers.raw.size()) break;
+  }
+  // Encrypted data carries its salt and check bytes in the compressed size as well.
+  if (facts.encryption == ZIP_EM_NONE ? got != compressed : got > compressed) {
+    return Corrupt("the compressed data does not have its declared size");
+  }
+  size_t produced = 0;
+  const libdeflate_result inflated =
+      libdeflate_deflate_decompress(buffers.decompressor, buffers.raw.data(), compressed,
+                                    buffers.inflated.data(), expected, &produced);
+  if (inflated == LIBDEFLATE_INSUFFICIENT_SPACE) {
+    return Corrupt("size mismatch: the data is larger than the declared " +
+                   std::to_string(facts.uncompressed_size) + " bytes");
+  }
+  if (inflated != LIBDEFLATE_SUCCESS) return Corrupt("the compressed data is damaged");
+  const uint32_t crc = libdeflate_crc32(0, buffers.inflated.data(), produced);
+  if (DecodeResult check = CheckResult(facts, produced, crc); !check.ok()) return check;
+  if (IoResult written = sink.Write(buffers.inflated.data(), produced); !written.ok()) {
+    return FromWrite(written);
+  }
+  return {};
+}
+
+DecodeResult DecodeStream(zip_file_t* file, const EntryFacts& facts, ByteSink& sink,
+                          DecodeBuffers& buffers) {
+  buffers.stream.resize(kStreamBufferSize);
+  uint64_t total = 0;
+  uint32_t crc = 0;
+  for (;;) {
+    const zip_int64_t n = zip_fread(file, buffers.stream.data(), buffers.stream.size());
+    if (n < 0) return ReadFailure(file);
+    if (n == 0) break;
+    const auto got = static_cast<uint64_t>(n);
+    if (got > facts.uncompressed_size - total) {
+      return Corrupt("size mismatch: the data is larger than the declared " +
+                     std::to_string(facts.uncompressed_size) + " bytes");
+    }
+    total += got;
+    crc = libdeflate_crc32(crc, buffers.stream.data(), static_cast<size_t>(got));
+    if (IoResult written = sink.Write(buffers.stream.data(), static_cast<size_t>(got));
+        !written.ok()) {
+      return FromWrite(written);
+    }
+  }
+  return CheckResult(facts, total, crc);
+}
+
+class InflateStream {
+ public:
+  InflateStream() { ok_ = inflateInit2(&stream_, -MAX_WBITS) == Z_OK; }
+  ~InflateStream() {
+    if (ok_) inflateEnd(&stream_);
+  }
+  bool ok() const { return ok_; }
+  z_stream* get() { return &stream_; }
+
+ private:
+  z_stream stream_{};
+  bool ok_ = false;
+};
+
+DecodeResult DecodeRawDeflate(zip_file_t* file, const EntryFacts& facts, ByteSink& sink,
+                              DecodeBuffers& buffers) {
+  buffers.stream.resize(kStreamBufferSize);
+  buffers.compressed_stream.resize(kStreamBufferSize);
+  InflateStream inflater;
+  if (!inflater.ok()) return Corrupt("cannot start inflating");
+  z_stream* z = inflater.get();
+  uint64_t total = 0;
+  uint32_t crc = 0;
+  bool input_done = false;
+  for (;;) {
+    if (z->avail_in == 0 && !input_done) {
+      const zip_int64_t n =
+          zip_fread(file, buffers.compressed_stream.data(), buffers.compressed_stream.size());
+      if (n < 0) return ReadFailure(file);
+      input_done = n == 0;
+      z->next_in = buffers.compressed_stream.data();
+      z->avail_in = static_cast<uInt>(n);
+    }
+    z->next_out = buffers.stream.data();
+    z->avail_out = static_cast<uInt>(buffers.stream.size());
+    const int status = inflate(z, Z_NO_FLUSH);
+    if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) {
+      return Corrupt("the compressed data is damaged");
+    }
+    const size_t got = buffers.stream.size() - z->avail_out;
+    if (got > facts.uncompressed_size - total) {
+      return Corrupt("size mismatch: the data is larger than the declared " +
+                     std::to_string(facts.uncompressed_size) + " bytes");
+    }
+    total += got;
+    crc = libdeflate_crc32(crc, buffers.stream.data(), got);
+    if (got > 0) {
+      if (IoResult written = sink.Write(buffers.stream.data(), got); !written.ok()) {
+        return FromWrite(written);
+      }
+    }
+    if (status == Z_STREAM_END) break;
+    if (got == 0 && z->avail_in == 0 && input_done) {
+      return Corrupt("the compressed data ends early: the archive is truncated or damaged");
+    }
+  }
+  // Read to the end, so that libzip checks the authentication code of AES entries.
+  for (;;) {
+    const zip_int64_t n =
+        zip_fread(file, buffers.compressed_stream.data(), buffers.compressed_stream.size());
+    if (n < 0) return ReadFailure(file);
+    if (n == 0) break;
+  }
+  return CheckResult(facts, total, crc);
+}
+
+}  // namespace
+
+DecodeWay ChooseDecodeWay(const EntryFacts& facts) {
+  if (facts.method != ZIP_CM_DEFLATE) return DecodeWay::kLibzipStream;
+  const bool aes = facts.encryption == ZIP_EM_AES_128 || facts.encryption == ZIP_EM_AES_192 ||
+                   facts.encryption == ZIP_EM_AES_256;
+  if (facts.encryption != ZIP_EM_NONE && !aes) return DecodeWay::kLibzipStream;
+  if (facts.compressed_size <= kWholeBufferLimit && facts.uncompressed_size <= kWholeBufferLimit) {
+    return DecodeWay::kWholeDeflate;
+  }
+  return aes ? DecodeWay::kRawDeflate : DecodeWay::kLibzipStream;
+}
+
+zip_flags_t OpenFlagsFor(DecodeWay way) {
+  return way == DecodeWay::kLibzipStream ? zip_flags_t{0} : zip_flags_t{ZIP_FL_COMPRESSED};
+}
+
+DecodeBuffers::DecodeBuffers() : decompressor(libdeflate_alloc_decompressor()) {
+  if (decompressor == nullptr) throw std::bad_alloc();
+}
+
+DecodeBuffers::~DecodeBuffers() { libdeflate_free_decompressor(decompressor); }
+
+DecodeResult DecodeEntry(zip_file_t* file, const EntryFacts& facts, ByteSink& sink,
+                         DecodeBuffers& buffers) {
+  switch (ChooseDecodeWay(facts)) {
+    case DecodeWay::kWholeDeflate:
+      return DecodeWhole(file, facts, sink, buffers);
+    case DecodeWay::kRawDeflate:
+      return DecodeRawDeflate(file, facts, sink, buffers);
+    case DecodeWay::kLibzipStream:
+      break;
+  }
+  return DecodeStream(file, facts, sink, buffers);
+}
+
+}  // namespace nocunzip::unzip32

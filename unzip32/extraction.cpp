@@ -1,0 +1,584 @@
+#include "extraction.h"
+
+#include <zip.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "archive_layout.h"
+#include "archive_source.h"
+#include "entry_decoder.h"
+#include "entry_path.h"
+#include "local_time.h"
+#include "output.h"
+#include "password.h"
+#include "report.h"
+
+namespace nocunzip::unzip32 {
+namespace {
+
+constexpr uint16_t kExtendedTimestampId = 0x5455;
+constexpr uint8_t kSystemUnix = 3;
+constexpr uint8_t kSystemDarwin = 19;
+constexpr uint32_t kFileTypeMask = 0170000;
+constexpr uint32_t kFileTypeLink = 0120000;
+constexpr uint32_t kFileTypeDirectory = 0040000;
+
+uint32_t Clamp32(uint64_t value) {
+  return static_cast<uint32_t>(std::min<uint64_t>(value, 0xFFFFFFFF));
+}
+
+// The modification time from an extended timestamp field, if the entry carries one: it
+// is exact and in UTC, where the DOS time libzip reads is local and has 2-second steps.
+std::optional<int64_t> ExtendedTimestamp(zip_t* archive, zip_uint64_t index) {
+  for (zip_flags_t where : {ZIP_FL_CENTRAL, ZIP_FL_LOCAL}) {
+    zip_uint16_t length = 0;
+    const zip_uint8_t* data =
+        zip_file_extra_field_get_by_id(archive, index, kExtendedTimestampId, 0, &length, where);
+    if (data != nullptr && length >= 5 && (data[0] & 1) != 0) {
+      const uint32_t raw = static_cast<uint32_t>(data[1]) | (static_cast<uint32_t>(data[2]) << 8) |
+                           (static_cast<uint32_t>(data[3]) << 16) |
+                           (static_cast<uint32_t>(data[4]) << 24);
+      return static_cast<int64_t>(static_cast<int32_t>(raw));
+    }
+  }
+  zip_error_clear(archive);
+  return std::nullopt;
+}
+
+bool ReadFacts(zip_t* archive, zip_uint64_t index, const CentralEntry& central, EntryFacts* facts) {
+  zip_stat_t st;
+  zip_stat_init(&st);
+  if (zip_stat_index(archive, index, 0, &st) < 0 || (st.valid & ZIP_STAT_NAME) == 0) {
+    zip_error_clear(archive);
+    return false;
+  }
+  facts->index = index;
+  facts->name = st.name;
+  facts->uncompressed_size = (st.valid & ZIP_STAT_SIZE) ? st.size : central.uncompressed_size;
+  facts->compressed_size = (st.valid & ZIP_STAT_COMP_SIZE) ? st.comp_size : central.compressed_size;
+  facts->crc = (st.valid & ZIP_STAT_CRC) ? st.crc : 0;
+  facts->method = (st.valid & ZIP_STAT_COMP_METHOD) ? st.comp_method : central.method;
+  facts->encryption = (st.valid & ZIP_STAT_ENCRYPTION_METHOD) ? st.encryption_method : 0;
+  const bool aes = facts->encryption == ZIP_EM_AES_128 || facts->encryption == ZIP_EM_AES_192 ||
+                   facts->encryption == ZIP_EM_AES_256;
+  facts->crc_known = (st.valid & ZIP_STAT_CRC) != 0 && !(aes && facts->crc == 0);
+  facts->is_text = (central.internal_attributes & 1) != 0;
+  facts->mtime = static_cast<int64_t>((st.valid & ZIP_STAT_MTIME) ? st.mtime : 0);
+  if (auto exact = ExtendedTimestamp(archive, index)) facts->mtime = *exact;
+  const char last = facts->name.empty() ? '\0' : facts->name.back();
+  facts->is_directory = last == '/' || last == '\\';
+  if (central.made_by_system == kSystemUnix || central.made_by_system == kSystemDarwin) {
+    const uint32_t mode = central.external_attributes >> 16;
+    if (mode != 0) {
+      facts->has_unix_mode = true;
+      facts->unix_mode = mode & 07777;
+      facts->is_link = (mode & kFileTypeMask) == kFileTypeLink;
+      if ((mode & kFileTypeMask) == kFileTypeDirectory) facts->is_directory = true;
+    }
+  }
+  return true;
+}
+
+// Where decoded data goes.
+class NullSink : public ByteSink {
+ public:
+  IoResult Write(const unsigned char*, size_t) override { return IoResult::Ok(); }
+};
+
+class FileSink : public ByteSink {
+ public:
+  explicit FileSink(OutputFile& file) : file_(file) {}
+  IoResult Write(const unsigned char* data, size_t size) override {
+    return file_.Write(data, size);
+  }
+
+ private:
+  OutputFile& file_;
+};
+
+// Hands the contents to the print callback. Stays on the calling thread.
+class PrintSink : public ByteSink {
+ public:
+  explicit PrintSink(Reporter& reporter) : reporter_(reporter) {}
+  IoResult Write(const unsigned char* data, size_t size) override {
+    reporter_.Print(std::string_view(reinterpret_cast<const char*>(data), size));
+    return IoResult::Ok();
+  }
+
+ private:
+  Reporter& reporter_;
+};
+
+// Turns LF into CR LF in text entries. An entry counts as text when the archive marks it
+// so or, unmarked, when its first bytes hold no zero byte.
+class LineEndSink : public ByteSink {
+ public:
+  LineEndSink(ByteSink& next, bool marked_text) : next_(next), text_(marked_text) {}
+
+  IoResult Write(const unsigned char* data, size_t size) override {
+    if (!decided_ && size > 0) {
+      decided_ = true;
+      if (!text_) text_ = std::memchr(data, 0, std::min<size_t>(size, 4096)) == nullptr;
+    }
+    if (!text_) return next_.Write(data, size);
+    converted_.clear();
+    for (size_t i = 0; i < size; ++i) {
+      if (data[i] == '\n' && last_ != '\r') converted_.push_back('\r');
+      converted_.push_back(data[i]);
+      last_ = data[i];
+    }
+    return next_.Write(converted_.data(), converted_.size());
+  }
+
+ private:
+  ByteSink& next_;
+  bool text_;
+  bool decided_ = false;
+  unsigned char last_ = 0;
+  std::vector<unsigned char> converted_;
+};
+
+// What was decided for one entry on the calling thread.
+struct EntryPlan {
+  enum Action { kSkip, kMakeDirectory, kWriteFile, kTest, kPrint };
+  Action action = kSkip;
+  EntryFacts facts;
+  RelativePath path;
+  bool replace = false;
+  ZipFile file;  // opened, with its password
+};
+
+// What decoding and writing gave.
+struct EntryOutcome {
+  int32_t code = UZ_OK;
+  bool disk_full = false;  // nothing more can be written: the run ends
+  std::string message;
+};
+
+int32_t Worse(int32_t a, int32_t b) { return std::max(a, b); }
+
+class Extraction {
+ public:
+  Extraction(const ExtractOptions& options, UzCallbackRecord& callbacks)
+      : options_(options),
+        callbacks_(callbacks),
+        reporter_(callbacks, options.message_level, options.verbose) {}
+
+  int32_t Run();
+
+ private:
+  bool Selected(zip_uint64_t index, EntryFacts* facts);
+  void FillTotals();
+  int32_t List();
+  // Decides what to do with one entry; sets `stop` when the run must end here.
+  EntryPlan Decide(EntryFacts facts, int32_t* code, bool* stop);
+  EntryOutcome Carry(EntryPlan& plan);
+  void Report(const EntryPlan& plan, const EntryOutcome& outcome);
+  void PrintSummary(int32_t code);
+
+  const ExtractOptions& options_;
+  UzCallbackRecord& callbacks_;
+  Reporter reporter_;
+  std::unique_ptr<ArchiveSource> source_;
+  ArchiveLayout layout_;
+  ZipArchive archive_;
+  std::unique_ptr<TargetDirectory> target_;
+  std::unique_ptr<EntryOpener> opener_;
+  DecodeBuffers buffers_;
+  std::vector<std::pair<RelativePath, int64_t>> directory_times_;
+
+  uint64_t selected_ = 0;
+  uint64_t done_files_ = 0;
+  uint64_t done_directories_ = 0;
+  uint64_t skipped_ = 0;
+  uint64_t failed_ = 0;
+};
+
+bool Extraction::Selected(zip_uint64_t index, EntryFacts* facts) {
+  if (!ReadFacts(archive_.get(), index, layout_.entries[index], facts)) {
+    facts->index = UINT64_MAX;
+    facts->name = "entry " + std::to_string(index + 1);
+    return true;  // reported as damaged when its turn comes
+  }
+  return IsSelected(options_, facts->name);
+}
+
+void Extraction::FillTotals() {
+  uint64_t compressed = 0;
+  uint64_t uncompressed = 0;
+  for (zip_uint64_t i = 0; i < layout_.entries.size(); ++i) {
+    EntryFacts facts;
+    if (!Selected(i, &facts)) continue;
+    ++selected_;
+    compressed += facts.compressed_size;
+    uncompressed += facts.uncompressed_size;
+  }
+  callbacks_.TotalCompressedSize = Clamp32(compressed);
+  callbacks_.TotalUncompressedSize = Clamp32(uncompressed);
+  callbacks_.CompressionFactor = SavedPerMille(uncompressed, compressed);
+  callbacks_.NumberOfMembers = Clamp32(selected_);
+  callbacks_.CommentLength =
+      static_cast<uint16_t>(std::min<size_t>(layout_.comment.size(), 0xFFFF));
+}
+
+int32_t Extraction::List() {
+  const bool verbose = options_.verbose;
+  reporter_.Print(verbose ? " Length   Method    Size  Saved   Date       Time   CRC-32    Name\n"
+                          : "    Length  Date       Time   Name\n");
+  uint64_t total = 0;
+  uint64_t count = 0;
+  char line[128];
+  for (zip_uint64_t i = 0; i < layout_.entries.size(); ++i) {
+    EntryFacts facts;
+    if (!Selected(i, &facts)) continue;
+    const CalendarTime when = LocalCalendarTime(facts.mtime);
+    if (verbose) {
+      snprintf(line, sizeof line, "%10llu  %-7s %10llu  %3u%%  %04d-%02d-%02d %02d:%02d  %08x  ",
+               static_cast<unsigned long long>(facts.uncompressed_size),
+               MethodName(facts.method).c_str(),
+               static_cast<unsigned long long>(facts.compressed_size),
+               SavedPerMille(facts.uncompressed_size, facts.compressed_size) / 10, when.year,
+               when.month, when.day, when.hour, when.minute, facts.crc);
+    } else {
+      snprintf(line, sizeof line, "%10llu  %04d-%02d-%02d %02d:%02d  ",
+               static_cast<unsigned long long>(facts.uncompressed_size), when.year, when.month,
+               when.day, when.hour, when.minute);
+    }
+    reporter_.Print(std::string(line) + facts.name + "\n");
+    total += facts.uncompressed_size;
+    ++count;
+  }
+  snprintf(line, sizeof line, "%10llu  %llu %s\n", static_cast<unsigned long long>(total),
+           static_cast<unsigned long long>(count), count == 1 ? "entry" : "entries");
+  reporter_.Print(line);
+  return UZ_OK;
+}
+
+EntryPlan Extraction::Decide(EntryFacts facts, int32_t* code, bool* stop) {
+  EntryPlan plan;
+  plan.facts = std::move(facts);
+  const EntryFacts& f = plan.facts;
+  const std::string& name = f.name;
+  *code = UZ_OK;
+  *stop = false;
+
+  if (f.is_link) {
+    reporter_.EntryWarning(name, "is a symbolic link; links are not made");
+    *code = UZ_WARNING;
+    ++skipped_;
+    return plan;
+  }
+  if (!zip_compression_method_supported(static_cast<zip_int32_t>(f.method), 0)) {
+    reporter_.EntryError(name, "compression method " + MethodName(f.method) + " is not supported");
+    *code = UZ_ERR_UNSUPPORTED;
+    ++failed_;
+    return plan;
+  }
+  if (f.encryption != 0 && !zip_encryption_method_supported(f.encryption, 0)) {
+    reporter_.EntryError(name, "its kind of encryption is not supported");
+    *code = UZ_ERR_UNSUPPORTED;
+    ++failed_;
+    return plan;
+  }
+
+  const bool writes_files = !options_.test && !options_.write_to_stdout;
+  if (writes_files) {
+    PathRules rules;
+    rules.honor_directories = options_.honor_directories;
+    rules.space_to_underscore = options_.space_to_underscore;
+    EntryPath path = MapEntryName(name, rules);
+    if (path.problem != NameProblem::kNone) {
+      reporter_.EntryError(name, std::string("refused: ") + DescribeNameProblem(path.problem));
+      *code = UZ_ERR_ENTRY;
+      ++failed_;
+      return plan;
+    }
+    plan.path = std::move(path.components);
+  }
+  if (f.is_directory) {
+    if (writes_files && !plan.path.empty()) plan.action = EntryPlan::kMakeDirectory;
+    return plan;
+  }
+  if (!writes_files) {
+    plan.action = options_.test ? EntryPlan::kTest : EntryPlan::kPrint;
+  } else {
+    const ExistingFile existing = target_->Probe(plan.path);
+    const std::string shown = JoinPath(plan.path);
+    if (existing.exists && existing.is_directory) {
+      reporter_.EntryError(name, "cannot write " + shown + ": a directory of that name exists");
+      *code = UZ_ERR_WRITE;
+      ++failed_;
+      return plan;
+    }
+    if (options_.extract_only_newer || options_.extract_newer) {
+      if (!existing.exists && options_.extract_only_newer) {
+        reporter_.EntryDone("skipped (not on disk)", f, shown);
+        return plan;
+      }
+      if (existing.exists && existing.mtime >= f.mtime) {
+        reporter_.EntryDone("skipped (up to date)", f, shown);
+        return plan;
+      }
+      plan.replace = existing.exists;
+    } else if (existing.exists) {
+      if (options_.overwrite) {
+        plan.replace = true;
+      } else if (options_.prompt_overwrite) {
+        const int32_t answer = reporter_.AskReplace(shown);
+        if (answer == UZ_REPLACE_CANCEL) {
+          reporter_.EntryWarning(name, "extraction cancelled at the question to replace " + shown);
+          *code = UZ_ERR_STOPPED;
+          *stop = true;
+          return plan;
+        }
+        if (answer != UZ_REPLACE_YES) {
+          reporter_.EntryWarning(name, shown + " exists and was not replaced");
+          *code = UZ_WARNING;
+          ++skipped_;
+          return plan;
+        }
+        plan.replace = true;
+      } else {
+        reporter_.EntryWarning(name, shown + " exists and was not replaced");
+        *code = UZ_WARNING;
+        ++skipped_;
+        return plan;
+      }
+    }
+    plan.action = EntryPlan::kWriteFile;
+  }
+
+  OpenedEntry opened = opener_->Open(f, OpenFlagsFor(ChooseDecodeWay(f)));
+  if (opened.status != OpenedEntry::kOk) {
+    reporter_.EntryError(name, opened.message);
+    *code = opened.status == OpenedEntry::kNoPassword    ? UZ_ERR_PASSWORD
+            : opened.status == OpenedEntry::kUnsupported ? UZ_ERR_UNSUPPORTED
+                                                         : UZ_ERR_ENTRY;
+    ++failed_;
+    plan.action = EntryPlan::kSkip;
+    return plan;
+  }
+  plan.file = std::move(opened.file);
+  return plan;
+}
+
+EntryOutcome Extraction::Carry(EntryPlan& plan) {
+  EntryOutcome outcome;
+  auto from_decode = [&outcome](const DecodeResult& result) {
+    if (result.ok()) return;
+    outcome.message = result.message;
+    outcome.code = result.status == DecodeResult::kCorrupt ? UZ_ERR_ENTRY : UZ_ERR_WRITE;
+    outcome.disk_full = result.status == DecodeResult::kDiskFull;
+  };
+  switch (plan.action) {
+    case EntryPlan::kSkip:
+      break;
+    case EntryPlan::kMakeDirectory: {
+      const IoResult made = target_->MakeDirectory(plan.path);
+      if (!made.ok()) {
+        outcome.code = UZ_ERR_WRITE;
+        outcome.disk_full = made.status == IoResult::kDiskFull;
+        outcome.message = made.message;
+      }
+      break;
+    }
+    case EntryPlan::kTest: {
+      NullSink sink;
+      from_decode(DecodeEntry(plan.file.get(), plan.facts, sink, buffers_));
+      break;
+    }
+    case EntryPlan::kPrint: {
+      PrintSink print(reporter_);
+      LineEndSink converted(print, plan.facts.is_text);
+      ByteSink& sink = options_.convert_line_ends ? static_cast<ByteSink&>(converted) : print;
+      from_decode(DecodeEntry(plan.file.get(), plan.facts, sink, buffers_));
+      break;
+    }
+    case EntryPlan::kWriteFile: {
+      IoResult created;
+      std::unique_ptr<OutputFile> file = target_->CreateFile(plan.path, &created);
+      if (file == nullptr) {
+        outcome.code = UZ_ERR_WRITE;
+        outcome.disk_full = created.status == IoResult::kDiskFull;
+        outcome.message = created.message;
+        break;
+      }
+      FileSink written(*file);
+      LineEndSink converted(written, plan.facts.is_text);
+      ByteSink& sink = options_.convert_line_ends ? static_cast<ByteSink&>(converted) : written;
+      from_decode(DecodeEntry(plan.file.get(), plan.facts, sink, buffers_));
+      if (outcome.code == UZ_OK) {
+        FileAttributes attributes;
+        attributes.mtime = plan.facts.mtime;
+        attributes.restore_mode = options_.restore_permissions && plan.facts.has_unix_mode;
+        attributes.mode = plan.facts.unix_mode & 0777;
+        const IoResult committed = file->Commit(attributes, plan.replace);
+        if (!committed.ok()) {
+          outcome.code = UZ_ERR_WRITE;
+          outcome.disk_full = committed.status == IoResult::kDiskFull;
+          outcome.message = committed.message;
+        }
+      }
+      break;
+    }
+  }
+  plan.file.reset();
+  return outcome;
+}
+
+void Extraction::Report(const EntryPlan& plan, const EntryOutcome& outcome) {
+  if (outcome.code != UZ_OK) {
+    std::string reason = outcome.message;
+    if (plan.action == EntryPlan::kWriteFile) reason += "; nothing written";
+    reporter_.EntryError(plan.facts.name, reason);
+    ++failed_;
+    return;
+  }
+  const std::string shown = JoinPath(plan.path);
+  switch (plan.action) {
+    case EntryPlan::kSkip:
+      break;
+    case EntryPlan::kMakeDirectory:
+      directory_times_.emplace_back(plan.path, plan.facts.mtime);
+      reporter_.EntryDone("creating", plan.facts, shown + "/");
+      ++done_directories_;
+      break;
+    case EntryPlan::kTest:
+      reporter_.EntryDone("testing OK", plan.facts, "");
+      ++done_files_;
+      break;
+    case EntryPlan::kPrint:
+      ++done_files_;
+      break;
+    case EntryPlan::kWriteFile:
+      reporter_.EntryDone(plan.facts.method == ZIP_CM_STORE ? "extracting" : "inflating",
+                          plan.facts, shown);
+      ++done_files_;
+      break;
+  }
+}
+
+void Extraction::PrintSummary(int32_t code) {
+  std::string text = options_.archive + ": ";
+  if (options_.test) {
+    text += failed_ == 0 ? "no errors in " + std::to_string(done_files_) + " tested entries"
+                         : std::to_string(failed_) + " entries failed the test, " +
+                               std::to_string(done_files_) + " passed";
+  } else {
+    text += std::to_string(done_files_) + " files extracted";
+    if (done_directories_ > 0)
+      text += ", " + std::to_string(done_directories_) + " directories created";
+    if (skipped_ > 0) text += ", " + std::to_string(skipped_) + " skipped";
+    if (failed_ > 0) text += ", " + std::to_string(failed_) + " failed";
+  }
+  if (code == UZ_ERR_STOPPED) text += " (stopped)";
+  reporter_.SummaryLine(text);
+}
+
+int32_t Extraction::Run() {
+  const std::string& archive = options_.archive;
+  if (archive.empty()) {
+    reporter_.ArchiveError("(no archive)", "no archive name was given");
+    return UZ_ERR_ARCHIVE;
+  }
+  std::string error;
+  source_ = ArchiveSource::Open(archive, &error);
+  if (source_ == nullptr) {
+    reporter_.ArchiveError(archive, "cannot open the archive: " + error);
+    return UZ_ERR_ARCHIVE;
+  }
+  layout_ = CheckArchiveLayout(*source_);
+  if (layout_.problem != LayoutProblem::kNone) {
+    const std::string prefix =
+        layout_.problem == LayoutProblem::kEmptyFile ? "not a ZIP archive: " : "";
+    reporter_.ArchiveError(archive, prefix + layout_.message);
+    return UZ_ERR_ARCHIVE;
+  }
+  archive_ = source_->OpenArchive(&error);
+  if (archive_ == nullptr) {
+    reporter_.ArchiveError(archive, "not a readable ZIP archive: " + error);
+    return UZ_ERR_ARCHIVE;
+  }
+  const zip_int64_t count = zip_get_num_entries(archive_.get(), 0);
+  if (count < 0 || static_cast<uint64_t>(count) != layout_.entries.size()) {
+    reporter_.ArchiveError(archive, "the central directory is damaged");
+    return UZ_ERR_ARCHIVE;
+  }
+
+  if (options_.display_comment && !layout_.comment.empty()) {
+    int length = 0;
+    const char* comment = zip_get_archive_comment(archive_.get(), &length, 0);
+    std::string text =
+        comment != nullptr ? std::string(comment, static_cast<size_t>(length)) : layout_.comment;
+    if (!text.empty() && text.back() != '\n') text += '\n';
+    reporter_.Print(text);
+  }
+  FillTotals();
+  if (selected_ == 0) {
+    reporter_.ArchiveError(
+        archive, count == 0 ? "the archive holds no entries" : "no entry matches the given names");
+    return UZ_ERR_NO_MATCH;
+  }
+  if (options_.list) return List();
+
+  if (!options_.test && !options_.write_to_stdout) {
+    IoResult opened;
+    target_ = TargetDirectory::Open(options_.target, &opened);
+    if (target_ == nullptr) {
+      reporter_.ArchiveError(options_.target.empty() ? "." : options_.target, opened.message);
+      return UZ_ERR_WRITE;
+    }
+  }
+  opener_ = std::make_unique<EntryOpener>(archive_.get(), reporter_);
+
+  int32_t result = UZ_OK;
+  for (zip_uint64_t i = 0; i < static_cast<zip_uint64_t>(count); ++i) {
+    EntryFacts facts;
+    if (!Selected(i, &facts)) continue;
+    if (facts.index != i) {
+      reporter_.EntryError(facts.name, "its directory record cannot be read");
+      result = Worse(result, UZ_ERR_ENTRY);
+      ++failed_;
+      continue;
+    }
+    reporter_.Describe(facts);
+    if (!reporter_.MayContinue(facts)) {
+      reporter_.EntryWarning(facts.name, "extraction stopped by the caller");
+      result = UZ_ERR_STOPPED;
+      break;
+    }
+    int32_t code = UZ_OK;
+    bool stop = false;
+    EntryPlan plan = Decide(std::move(facts), &code, &stop);
+    result = Worse(result, code);
+    if (stop) {
+      result = code;
+      break;
+    }
+    const EntryOutcome outcome = Carry(plan);
+    Report(plan, outcome);
+    result = Worse(result, outcome.code);
+    if (outcome.disk_full) {
+      reporter_.ArchiveError(archive, "the disk is full; extraction stopped");
+      break;
+    }
+  }
+  for (const auto& [path, mtime] : directory_times_) target_->SetDirectoryTime(path, mtime);
+  PrintSummary(result);
+  return result;
+}
+
+}  // namespace
+
+int32_t RunExtraction(const ExtractOptions& options, UzCallbackRecord& callbacks) {
+  Extraction extraction(options, callbacks);
+  return extraction.Run();
+}
+
+}  // namespace nocunzip::unzip32

@@ -1,0 +1,281 @@
+// The options of an extraction, seen through the library's entry points as the driver
+// calls them.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include "test_archive.h"
+
+namespace nocunzip::unzip32::testing {
+namespace {
+namespace fs = std::filesystem;
+using Files = std::vector<std::string>;
+
+int64_t ModificationTime(const fs::path& path) {
+  struct stat st {};
+  EXPECT_EQ(stat(path.c_str(), &st), 0) << path;
+  return st.st_mtim.tv_sec;
+}
+
+void SetModificationTime(const fs::path& path, int64_t seconds) {
+  const auto since_epoch = std::chrono::seconds(seconds);
+  fs::last_write_time(path, fs::file_time_type::clock::from_sys(
+                                std::chrono::sys_time<std::chrono::seconds>(since_epoch)));
+}
+
+class ExtractionTest : public ::testing::Test {
+ protected:
+  fs::path archive() const { return scratch_ / "test.zip"; }
+  fs::path target() const { return scratch_ / "out"; }
+  ScratchDir scratch_;
+  LibraryCaller caller_;
+};
+
+TEST_F(ExtractionTest, ExtractsTheTreeWithTimesAndReportsEveryEntry) {
+  WriteZip(archive(), {{.name = "docs/", .mtime = 1600000000},
+                       {.name = "docs/a.txt", .data = "alpha\n", .mtime = 1600000100},
+                       {.name = "docs/sub/b.txt", .data = "beta", .method = ZIP_CM_STORE},
+                       {.name = "top.txt", .data = std::string(10000, 'x')}});
+  const RunResult run = caller_.Run(archive(), target());
+  EXPECT_EQ(run.result, UZ_OK) << run.printed;
+  EXPECT_EQ(ListTree(target()), (Files{"docs/a.txt", "docs/sub/b.txt", "top.txt"}));
+  EXPECT_EQ(ReadFileBytes(target() / "docs/a.txt"), "alpha\n");
+  EXPECT_EQ(ReadFileBytes(target() / "docs/sub/b.txt"), "beta");
+  EXPECT_EQ(ReadFileBytes(target() / "top.txt"), std::string(10000, 'x'));
+  EXPECT_EQ(ModificationTime(target() / "docs/a.txt"), 1600000100);
+  // The directory's own time comes back after the files inside it were written.
+  EXPECT_EQ(ModificationTime(target() / "docs"), 1600000000);
+
+  EXPECT_NE(run.printed.find("  inflating: docs/a.txt\n"), std::string::npos) << run.printed;
+  EXPECT_NE(run.printed.find("  extracting: docs/sub/b.txt\n"), std::string::npos);
+  EXPECT_NE(run.printed.find("  creating: docs/\n"), std::string::npos);
+  const Files all{"docs/", "docs/a.txt", "docs/sub/b.txt", "top.txt"};
+  EXPECT_EQ(run.described, all);
+  EXPECT_EQ(run.serviced, all);
+  EXPECT_EQ(run.record.NumberOfMembers, 4u);
+  EXPECT_EQ(run.record.TotalUncompressedSize, 6u + 4u + 10000u);
+  EXPECT_LT(run.record.TotalCompressedSize, run.record.TotalUncompressedSize);
+  EXPECT_GT(run.record.CompressionFactor, 900u);
+}
+
+TEST_F(ExtractionTest, CreatesAMissingTargetDirectory) {
+  WriteZip(archive(), {{.name = "a.txt", .data = "a"}});
+  const RunResult run = caller_.Run(archive(), target() / "deeper" / "still");
+  EXPECT_EQ(run.result, UZ_OK) << run.printed;
+  EXPECT_EQ(ReadFileBytes(target() / "deeper/still/a.txt"), "a");
+}
+
+TEST_F(ExtractionTest, WithoutDirectoriesSameBaseNamesFollowTheOverwriteRules) {
+  WriteZip(archive(), {{.name = "one/x.txt", .data = "first"},
+                       {.name = "two/", .data = ""},
+                       {.name = "two/x.txt", .data = "second"}});
+  caller_.options.HonorDirectories = 0;
+  RunResult run = caller_.Run(archive(), target());
+  EXPECT_EQ(run.result, UZ_OK) << run.printed;
+  EXPECT_EQ(ListTree(target()), (Files{"x.txt"}));
+  EXPECT_EQ(ReadFileBytes(target() / "x.txt"), "second");
+
+  fs::remove_all(target());
+  caller_.options.OverWriteFiles = 0;
+  run = caller_.Run(archive(), target());
+  EXPECT_EQ(run.result, UZ_WARNING);
+  EXPECT_EQ(ReadFileBytes(target() / "x.txt"), "first");
+  EXPECT_NE(run.printed.find("warning: two/x.txt: x.txt exists and was not replaced"),
+            std::string::npos)
+      << run.printed;
+}
+
+TEST_F(ExtractionTest, PromptOverwriteFollowsTheAnswer) {
+  WriteZip(archive(), {{.name = "a.txt", .data = "new a"}, {.name = "b.txt", .data = "new b"}});
+  fs::create_directories(target());
+  caller_.options.OverWriteFiles = 0;
+  caller_.options.PromptOverwrite = 1;
+  auto reset = [&] {
+    WriteFileBytes(target() / "a.txt", "old a");
+    WriteFileBytes(target() / "b.txt", "old b");
+  };
+
+  reset();
+  caller_.replace_answer = UZ_REPLACE_NO;
+  RunResult run = caller_.Run(archive(), target());
+  EXPECT_EQ(run.result, UZ_WARNING);
+  EXPECT_EQ(run.replace_asked, (Files{"a.txt", "b.txt"}));
+  EXPECT_EQ(ReadFileBytes(target() / "a.txt"), "old a");
+
+  reset();
+  caller_.replace_answer = UZ_REPLACE_YES;
+  run = caller_.Run(archive(), target());
+  EXPECT_EQ(run.result, UZ_OK) << run.printed;
+  EXPECT_EQ(ReadFileBytes(target() / "a.txt"), "new a");
+  EXPECT_EQ(ReadFileBytes(target() / "b.txt"), "new b");
+
+  reset();
+  caller_.replace_answer = UZ_REPLACE_CANCEL;
+  run = caller_.Run(archive(), target());
+  EXPECT_EQ(run.result, UZ_ERR_STOPPED);
+  EXPECT_EQ(run.replace_asked, (Files{"a.txt"}));
+  EXPECT_EQ(ReadFileBytes(target() / "b.txt"), "old b");
+}
+
+TEST_F(ExtractionTest, NewerRulesCompareModificationTimes) {
+  WriteZip(archive(), {{.name = "older-on-disk.txt", .data = "archive", .mtime = 1700000000},
+                       {.name = "newer-on-disk.txt", .data = "archive", .mtime = 1700000000},
+                       {.name = "missing.txt", .data = "archive", .mtime = 1700000000}});
+  auto prepare = [&] {
+    fs::remove_all(target());
+    fs::create_directories(target());
+    WriteFileBytes(target() / "older-on-disk.txt", "disk");
+    SetModificationTime(target() / "older-on-disk.txt", 1600000000);
+    WriteFileBytes(target() / "newer-on-disk.txt", "disk");
+    SetModificationTime(target() / "newer-on-disk.txt", 1800000000);
+  };
+
+  prepare();
+  caller_.options.ExtractNewer = 1;
+  RunResult run = caller_.Run(archive(), target());
+  EXPECT_EQ(run.result, UZ_OK) << run.printed;
+  EXPECT_EQ(ReadFileBytes(target() / "older-on-disk.txt"), "archive");
+  EXPECT_EQ(ReadFileBytes(target() / "newer-on-disk.txt"), "disk");
+  EXPECT_EQ(ReadFileBytes(target() / "missing.txt"), "archive");
+
+  prepare();
+  caller_.options.ExtractNewer = 0;
+  caller_.options.ExtractOnlyNewer = 1;
+  run = caller_.Run(archive(), target());
+  EXPECT_EQ(run.result, UZ_OK) << run.printed;
+  EXPECT_EQ(ReadFileBytes(target() / "older-on-disk.txt"), "archive");
+  EXPECT_EQ(ReadFileBytes(target() / "newer-on-disk.txt"), "disk");
+  EXPECT_FALSE(fs::exists(target() / "missing.txt"));
+}
+
+TEST_F(ExtractionTest, TestListAndStandardOutputWriteNoFiles) {
+  WriteZip(archive(), {{.name = "a.txt", .data = "contents of a\n"},
+                       {.name = "dir/b.txt", .data = "contents of b\n"}});
+  caller_.options.TestZip = 1;
+  RunResult run = caller_.Run(archive(), target());
+  EXPECT_EQ(run.result, UZ_OK) << run.printed;
+  EXPECT_NE(run.printed.find("testing OK: dir/b.txt"), std::string::npos) << run.printed;
+  EXPECT_NE(run.printed.find("no errors in 2 tested entries"), std::string::npos);
+
+  caller_.options.TestZip = 0;
+  caller_.options.ExtractList = 1;
+  run = caller_.Run(archive(), target());
+  EXPECT_EQ(run.result, UZ_OK);
+  EXPECT_NE(run.printed.find("dir/b.txt\n"), std::string::npos) << run.printed;
+  EXPECT_NE(run.printed.find("        28  2 entries\n"), std::string::npos) << run.printed;
+
+  caller_.options.ExtractList = 0;
+  caller_.options.WriteToStdOut = 1;
+  run = caller_.Run(archive(), target());
+  EXPECT_EQ(run.result, UZ_OK);
+  EXPECT_NE(run.printed.find("contents of a\ncontents of b\n"), std::string::npos) << run.printed;
+  EXPECT_FALSE(fs::exists(target()));
+}
+
+TEST_F(ExtractionTest, CommentSpacesAndLineEnds) {
+  WriteZip(archive(),
+           {{.name = "my notes.txt", .data = "one\ntwo\r\nthree\n"},
+            {.name = "binary.bin", .data = std::string("a\nb\0c", 5)}},
+           "The archive comment");
+  caller_.options.DisplayComment = 1;
+  caller_.options.SpaceToUnderScore = 1;
+  caller_.options.ConvertCRtoCRLF = 1;
+  const RunResult run = caller_.Run(archive(), target());
+  EXPECT_EQ(run.result, UZ_OK) << run.printed;
+  EXPECT_EQ(run.printed.rfind("The archive comment\n", 0), 0u) << run.printed;
+  EXPECT_EQ(run.record.CommentLength, 19u);
+  EXPECT_EQ(ReadFileBytes(target() / "my_notes.txt"), "one\r\ntwo\r\nthree\r\n");
+  EXPECT_EQ(ReadFileBytes(target() / "binary.bin"), std::string("a\nb\0c", 5));
+}
+
+TEST_F(ExtractionTest, PrivilegeRestoresPermissionBitsButNeverSetId) {
+  WriteZip(archive(), {{.name = "tool", .data = "#!/bin/sh\n", .unix_mode = 0104750},
+                       {.name = "plain", .data = "x", .unix_mode = 0100600}});
+  caller_.options.Privilege = 1;
+  const RunResult run = caller_.Run(archive(), target());
+  EXPECT_EQ(run.result, UZ_OK) << run.printed;
+  struct stat st {};
+  ASSERT_EQ(stat((target() / "tool").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0750u);
+  ASSERT_EQ(stat((target() / "plain").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+
+  fs::remove_all(target());
+  caller_.options.Privilege = 0;
+  caller_.Run(archive(), target());
+  ASSERT_EQ(stat((target() / "plain").c_str(), &st), 0);
+  EXPECT_NE(st.st_mode & 07777, 0600u);  // the process's default instead
+}
+
+TEST_F(ExtractionTest, NameListsSelectWithWildcards) {
+  WriteZip(archive(), {{.name = "docs/a.txt", .data = "a"},
+                       {.name = "docs/B.TXT", .data = "b"},
+                       {.name = "docs/c.bin", .data = "c"},
+                       {.name = "other.txt", .data = "o"}});
+  caller_.include = {"docs/*"};
+  caller_.exclude = {"*.bin"};
+  RunResult run = caller_.Run(archive(), target());
+  EXPECT_EQ(run.result, UZ_OK) << run.printed;
+  EXPECT_EQ(ListTree(target()), (Files{"docs/B.TXT", "docs/a.txt"}));
+  EXPECT_EQ(run.serviced, (Files{"docs/a.txt", "docs/B.TXT"}));
+  EXPECT_EQ(run.record.NumberOfMembers, 2u);
+
+  fs::remove_all(target());
+  caller_.include = {"docs/?.txt"};
+  caller_.exclude = {};
+  caller_.options.CaseSensitive = 0;
+  run = caller_.Run(archive(), target());
+  EXPECT_EQ(ListTree(target()), (Files{"docs/B.TXT", "docs/a.txt"}));
+
+  caller_.include = {"nothing*"};
+  run = caller_.Run(archive(), target());
+  EXPECT_EQ(run.result, UZ_ERR_NO_MATCH);
+  EXPECT_NE(run.printed.find("no entry matches"), std::string::npos);
+}
+
+TEST_F(ExtractionTest, ServiceCallbackStopsTheExtraction) {
+  WriteZip(archive(), {{.name = "1.txt", .data = "1"},
+                       {.name = "2.txt", .data = "2"},
+                       {.name = "3.txt", .data = "3"}});
+  caller_.stop_at_entry = 1;
+  const RunResult run = caller_.Run(archive(), target());
+  EXPECT_EQ(run.result, UZ_ERR_STOPPED);
+  EXPECT_EQ(ListTree(target()), (Files{"1.txt"}));
+  EXPECT_EQ(run.serviced, (Files{"1.txt", "2.txt"}));
+  EXPECT_NE(run.printed.find("2.txt: extraction stopped by the caller"), std::string::npos);
+}
+
+TEST_F(ExtractionTest, MessageLevelGovernsWhatIsPrinted) {
+  WriteZip(archive(), {{.name = "a.txt", .data = "a"}});
+  caller_.options.MessageLevel = 0;
+  EXPECT_EQ(caller_.Run(archive(), target()).printed, "");
+  caller_.options.MessageLevel = 1;
+  RunResult run = caller_.Run(archive(), target());
+  EXPECT_EQ(run.printed, archive().string() + ": 1 files extracted\n");
+  caller_.options.MessageLevel = 2;
+  caller_.options.Verbose = 1;
+  run = caller_.Run(archive(), target());
+  EXPECT_NE(run.printed.find("inflating: a.txt  (1 bytes, "), std::string::npos) << run.printed;
+}
+
+TEST_F(ExtractionTest, Utf8NamesAreWrittenAsUtf8) {
+  const std::string name =
+      "Gr\xC3\xBC\xC3\x9F"
+      "e/\xE6\x97\xA5\xE6\x9C\xAC.txt";
+  WriteZip(archive(), {{.name = name, .data = "utf-8"}});
+  RunResult run = caller_.Run(archive(), target());
+  EXPECT_EQ(run.result, UZ_OK) << run.printed;
+  EXPECT_EQ(ReadFileBytes(target() / name), "utf-8");
+
+  // Without the UTF-8 flag a name is in code page 437: 0x81 is "ü".
+  fs::remove_all(target());
+  WriteFileBytes(archive(), BuildRawZip({{.name = "m\x81sli.txt", .data = "cp437"}}));
+  run = caller_.Run(archive(), target());
+  EXPECT_EQ(run.result, UZ_OK) << run.printed;
+  EXPECT_EQ(ReadFileBytes(target() / "m\xC3\xBCsli.txt"), "cp437");
+}
+
+}  // namespace
+}  // namespace nocunzip::unzip32::testing

@@ -1,0 +1,275 @@
+// The output side on POSIX: every path is walked from a descriptor of the target
+// directory with openat(O_NOFOLLOW | O_DIRECTORY), so a link planted anywhere on the way
+// is refused instead of followed.
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <random>
+#include <system_error>
+
+#include "output.h"
+
+namespace nocunzip::unzip32 {
+namespace {
+
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    reset(other.release());
+    return *this;
+  }
+  ~UniqueFd() { reset(); }
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  int release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  void reset(int fd = -1) {
+    if (fd_ >= 0) close(fd_);
+    fd_ = fd;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+IoResult ErrnoResult(int error, const std::string& what) {
+  IoResult result;
+  result.status = (error == ENOSPC || error == EDQUOT) ? IoResult::kDiskFull : IoResult::kFailed;
+  result.message = what + ": " + std::system_category().message(error);
+  return result;
+}
+
+IoResult Failure(IoResult::Status status, std::string message) {
+  IoResult result;
+  result.status = status;
+  result.message = std::move(message);
+  return result;
+}
+
+std::string Prefix(const RelativePath& path, size_t count) {
+  std::string text;
+  for (size_t i = 0; i < count && i < path.size(); ++i) {
+    if (i > 0) text += '/';
+    text += path[i];
+  }
+  return text;
+}
+
+// Opens the first `count` components of `path` as directories below `root`, creating
+// missing ones when `create` is set.
+UniqueFd WalkDirectories(int root, const RelativePath& path, size_t count, bool create,
+                         IoResult* result) {
+  UniqueFd current(dup(root));
+  if (!current.valid()) {
+    *result = ErrnoResult(errno, "cannot use the target directory");
+    return {};
+  }
+  for (size_t i = 0; i < count; ++i) {
+    const char* name = path[i].c_str();
+    int fd = openat(current.get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT && create) {
+      if (mkdirat(current.get(), name, 0777) < 0 && errno != EEXIST) {
+        *result = ErrnoResult(errno, "cannot create directory " + Prefix(path, i + 1));
+        return {};
+      }
+      fd = openat(current.get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    }
+    if (fd < 0) {
+      const int error = errno;
+      struct stat st {};
+      if (fstatat(current.get(), name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
+        *result = Failure(IoResult::kLinkInTheWay,
+                          Prefix(path, i + 1) + " is a link; links are not followed");
+      } else if (error == ENOTDIR || error == ELOOP) {
+        *result = Failure(IoResult::kFailed, Prefix(path, i + 1) + " is not a directory");
+      } else {
+        *result = ErrnoResult(error, "cannot open directory " + Prefix(path, i + 1));
+      }
+      return {};
+    }
+    current.reset(fd);
+  }
+  *result = IoResult::Ok();
+  return current;
+}
+
+class PosixOutputFile : public OutputFile {
+ public:
+  PosixOutputFile(UniqueFd directory, UniqueFd file, std::string temporary_name,
+                  std::string final_name, std::string shown_name)
+      : directory_(std::move(directory)),
+        file_(std::move(file)),
+        temporary_name_(std::move(temporary_name)),
+        final_name_(std::move(final_name)),
+        shown_name_(std::move(shown_name)) {}
+
+  ~PosixOutputFile() override {
+    if (!committed_) {
+      file_.reset();
+      unlinkat(directory_.get(), temporary_name_.c_str(), 0);
+    }
+  }
+
+  IoResult Write(const unsigned char* data, size_t size) override {
+    while (size > 0) {
+      const ssize_t written = write(file_.get(), data, size);
+      if (written < 0) {
+        if (errno == EINTR) continue;
+        return ErrnoResult(errno, "cannot write " + shown_name_);
+      }
+      data += written;
+      size -= static_cast<size_t>(written);
+    }
+    return IoResult::Ok();
+  }
+
+  IoResult Commit(const FileAttributes& attributes, bool replace) override {
+    if (attributes.restore_mode && fchmod(file_.get(), attributes.mode & 0777) < 0) {
+      return ErrnoResult(errno, "cannot set the permissions of " + shown_name_);
+    }
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_NOW;
+    times[1].tv_sec = static_cast<time_t>(attributes.mtime);
+    times[1].tv_nsec = 0;
+    if (futimens(file_.get(), times) < 0) {
+      return ErrnoResult(errno, "cannot set the time of " + shown_name_);
+    }
+    if (close(file_.release()) < 0) return ErrnoResult(errno, "cannot write " + shown_name_);
+    const int moved = replace ? renameat(directory_.get(), temporary_name_.c_str(),
+                                         directory_.get(), final_name_.c_str())
+                              : renameat2(directory_.get(), temporary_name_.c_str(),
+                                          directory_.get(), final_name_.c_str(), RENAME_NOREPLACE);
+    if (moved < 0) {
+      if (errno == EEXIST) return Failure(IoResult::kFailed, shown_name_ + " exists already");
+      if (errno == EISDIR) return Failure(IoResult::kFailed, shown_name_ + " is a directory");
+      return ErrnoResult(errno, "cannot move the file into place as " + shown_name_);
+    }
+    committed_ = true;
+    return IoResult::Ok();
+  }
+
+ private:
+  UniqueFd directory_;
+  UniqueFd file_;
+  std::string temporary_name_;
+  std::string final_name_;
+  std::string shown_name_;
+  bool committed_ = false;
+};
+
+class PosixTargetDirectory : public TargetDirectory {
+ public:
+  explicit PosixTargetDirectory(UniqueFd root)
+      : root_(std::move(root)), random_(std::random_device{}()) {}
+
+  ExistingFile Probe(const RelativePath& path) override {
+    ExistingFile existing;
+    if (path.empty()) return existing;
+    IoResult ignored;
+    UniqueFd parent = WalkDirectories(root_.get(), path, path.size() - 1, false, &ignored);
+    if (!parent.valid()) return existing;
+    struct stat st {};
+    if (fstatat(parent.get(), path.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) < 0) return existing;
+    existing.exists = true;
+    existing.is_regular = S_ISREG(st.st_mode);
+    existing.is_directory = S_ISDIR(st.st_mode);
+    existing.mtime = static_cast<int64_t>(st.st_mtim.tv_sec);
+    return existing;
+  }
+
+  IoResult MakeDirectory(const RelativePath& path) override {
+    IoResult result;
+    WalkDirectories(root_.get(), path, path.size(), true, &result);
+    return result;
+  }
+
+  std::unique_ptr<OutputFile> CreateFile(const RelativePath& path, IoResult* result) override {
+    if (path.empty()) {
+      *result = Failure(IoResult::kFailed, "empty file name");
+      return nullptr;
+    }
+    UniqueFd parent = WalkDirectories(root_.get(), path, path.size() - 1, true, result);
+    if (!parent.valid()) return nullptr;
+    const std::string shown = Prefix(path, path.size());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      char temporary[64];
+      snprintf(temporary, sizeof temporary, ".unzip32-%08x.tmp", static_cast<unsigned>(random_()));
+      const int fd = openat(parent.get(), temporary,
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+      if (fd >= 0) {
+        *result = IoResult::Ok();
+        return std::make_unique<PosixOutputFile>(std::move(parent), UniqueFd(fd), temporary,
+                                                 path.back(), shown);
+      }
+      if (errno != EEXIST) {
+        *result = ErrnoResult(errno, "cannot create a temporary file for " + shown);
+        return nullptr;
+      }
+    }
+    *result = Failure(IoResult::kFailed, "cannot find a free temporary name for " + shown);
+    return nullptr;
+  }
+
+  IoResult SetDirectoryTime(const RelativePath& path, int64_t mtime) override {
+    IoResult result;
+    UniqueFd directory = WalkDirectories(root_.get(), path, path.size(), false, &result);
+    if (!directory.valid()) return result;
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_NOW;
+    times[1].tv_sec = static_cast<time_t>(mtime);
+    times[1].tv_nsec = 0;
+    if (futimens(directory.get(), times) < 0) {
+      return ErrnoResult(errno, "cannot set the time of " + Prefix(path, path.size()));
+    }
+    return IoResult::Ok();
+  }
+
+ private:
+  UniqueFd root_;
+  std::minstd_rand random_;
+};
+
+// mkdir -p for the target directory itself, which the caller names and may reach through
+// links of its own.
+IoResult CreateTarget(const std::string& path) {
+  for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+    const std::string prefix = path.substr(0, slash);
+    if (!prefix.empty() && mkdir(prefix.c_str(), 0777) < 0 && errno != EEXIST) {
+      return ErrnoResult(errno, "cannot create the target directory " + prefix);
+    }
+    if (slash == std::string::npos) break;
+  }
+  return IoResult::Ok();
+}
+
+}  // namespace
+
+std::unique_ptr<TargetDirectory> TargetDirectory::Open(const std::string& path, IoResult* result) {
+  const std::string where = path.empty() ? "." : path;
+  int fd = open(where.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0 && errno == ENOENT) {
+    *result = CreateTarget(where);
+    if (!result->ok()) return nullptr;
+    fd = open(where.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  }
+  if (fd < 0) {
+    *result = ErrnoResult(errno, "cannot open the target directory " + where);
+    return nullptr;
+  }
+  *result = IoResult::Ok();
+  return std::make_unique<PosixTargetDirectory>(UniqueFd(fd));
+}
+
+}  // namespace nocunzip::unzip32

@@ -1,0 +1,367 @@
+// The output side on Windows. The target directory is the caller's text in the ANSI code
+// page; entry components are UTF-8 and become wide names, so that every name that the
+// archive holds can be written. Paths are handed to the system as extended-length paths
+// (\\?\...), which it takes literally: no component can be reinterpreted on the way.
+//
+// Every directory on the way is checked before it is used: a reparse point (a symbolic
+// link or junction) is refused instead of followed. Names that Windows would read as
+// something else than a plain file name (device names such as CON or NUL, alternate data
+// streams after ":", trailing dots and blanks, reserved characters) are refused too.
+#include <windows.h>
+
+#include <cstdio>
+#include <random>
+
+#include "output.h"
+
+namespace nocunzip::unzip32 {
+namespace {
+
+constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
+
+std::wstring Widen(const std::string& text, UINT code_page) {
+  if (text.empty()) return std::wstring();
+  const int length = static_cast<int>(text.size());
+  const int needed = MultiByteToWideChar(code_page, 0, text.data(), length, nullptr, 0);
+  if (needed <= 0) return std::wstring();
+  std::wstring wide(static_cast<size_t>(needed), L'\0');
+  MultiByteToWideChar(code_page, 0, text.data(), length, wide.data(), needed);
+  return wide;
+}
+
+std::string Narrow(const std::wstring& text) {
+  if (text.empty()) return std::string();
+  const int length = static_cast<int>(text.size());
+  const int needed =
+      WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+  if (needed <= 0) return std::string();
+  std::string narrow(static_cast<size_t>(needed), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), length, narrow.data(), needed, nullptr, nullptr);
+  return narrow;
+}
+
+std::string SystemMessage(DWORD code) {
+  wchar_t* buffer = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, MAKELANGID(LANG_ENGLISH, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(&buffer),
+      0, nullptr);
+  std::wstring text = length && buffer ? std::wstring(buffer, length) : std::wstring();
+  if (buffer) LocalFree(buffer);
+  while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L'.'))
+    text.pop_back();
+  return text.empty() ? "Windows error " + std::to_string(code) : Narrow(text);
+}
+
+IoResult Failure(IoResult::Status status, std::string message) {
+  IoResult result;
+  result.status = status;
+  result.message = std::move(message);
+  return result;
+}
+
+IoResult SystemFailure(DWORD code, const std::string& what) {
+  const bool full = code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL;
+  return Failure(full ? IoResult::kDiskFull : IoResult::kFailed, what + ": " + SystemMessage(code));
+}
+
+std::string Prefix(const RelativePath& path, size_t count) {
+  std::string text;
+  for (size_t i = 0; i < count && i < path.size(); ++i) {
+    if (i > 0) text += '/';
+    text += path[i];
+  }
+  return text;
+}
+
+// A component that Windows would not take as the plain name it is: empty, "." or "..",
+// reserved characters, a trailing dot or blank, or a device name (with any extension).
+bool IsPlainName(const std::wstring& name) {
+  if (name.empty() || name == L"." || name == L"..") return false;
+  for (wchar_t c : name) {
+    if (c < 32 || wcschr(L"<>:\"/\\|?*", c)) return false;
+  }
+  if (name.back() == L'.' || name.back() == L' ') return false;
+  std::wstring stem = name.substr(0, name.find(L'.'));
+  while (!stem.empty() && stem.back() == L' ') stem.pop_back();
+  for (wchar_t& c : stem) c = static_cast<wchar_t>(towupper(c));
+  static const wchar_t* const kDevices[] = {L"CON",    L"PRN",     L"AUX",   L"NUL",
+                                            L"CONIN$", L"CONOUT$", L"CLOCK$"};
+  for (const wchar_t* device : kDevices)
+    if (stem == device) return false;
+  if (stem.size() == 4 && (stem.compare(0, 3, L"COM") == 0 || stem.compare(0, 3, L"LPT") == 0) &&
+      ((stem[3] >= L'0' && stem[3] <= L'9') || stem[3] == L'\u00B9' || stem[3] == L'\u00B2' ||
+       stem[3] == L'\u00B3'))
+    return false;
+  return true;
+}
+
+// The extended-length form of an absolute path.
+std::wstring ExtendedPath(const std::wstring& full) {
+  if (full.rfind(L"\\\\?\\", 0) == 0) return full;
+  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+
+FILETIME ToFileTime(int64_t seconds_since_1970) {
+  int64_t seconds = seconds_since_1970 + kSecondsFrom1601To1970;
+  if (seconds < 0) seconds = 0;
+  const uint64_t ticks = static_cast<uint64_t>(seconds) * 10000000u;
+  FILETIME time;
+  time.dwLowDateTime = static_cast<DWORD>(ticks);
+  time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  return time;
+}
+
+int64_t FromFileTime(const FILETIME& time) {
+  const uint64_t ticks = (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+  return static_cast<int64_t>(ticks / 10000000u) - kSecondsFrom1601To1970;
+}
+
+class Handle {
+ public:
+  Handle() = default;
+  explicit Handle(HANDLE handle) : handle_(handle) {}
+  Handle(Handle&& other) noexcept : handle_(other.release()) {}
+  Handle& operator=(Handle&& other) noexcept {
+    reset(other.release());
+    return *this;
+  }
+  ~Handle() { reset(); }
+  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE get() const { return handle_; }
+  HANDLE release() {
+    HANDLE handle = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    return handle;
+  }
+  void reset(HANDLE handle = INVALID_HANDLE_VALUE) {
+    if (valid()) CloseHandle(handle_);
+    handle_ = handle;
+  }
+
+ private:
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
+class Win32OutputFile : public OutputFile {
+ public:
+  Win32OutputFile(Handle file, std::wstring temporary, std::wstring final_path, std::string shown)
+      : file_(std::move(file)),
+        temporary_(std::move(temporary)),
+        final_(std::move(final_path)),
+        shown_(std::move(shown)) {}
+
+  ~Win32OutputFile() override {
+    if (!committed_) {
+      file_.reset();
+      DeleteFileW(temporary_.c_str());
+    }
+  }
+
+  IoResult Write(const unsigned char* data, size_t size) override {
+    while (size > 0) {
+      const DWORD chunk = static_cast<DWORD>(size < (1u << 30) ? size : (1u << 30));
+      DWORD written = 0;
+      if (!WriteFile(file_.get(), data, chunk, &written, nullptr) || written == 0)
+        return SystemFailure(GetLastError(), "cannot write " + shown_);
+      data += written;
+      size -= written;
+    }
+    return IoResult::Ok();
+  }
+
+  IoResult Commit(const FileAttributes& attributes, bool replace) override {
+    const FILETIME modified = ToFileTime(attributes.mtime);
+    if (!SetFileTime(file_.get(), nullptr, nullptr, &modified))
+      return SystemFailure(GetLastError(), "cannot set the time of " + shown_);
+    if (!CloseHandle(file_.release()))
+      return SystemFailure(GetLastError(), "cannot write " + shown_);
+    // Windows keeps one permission of its own: a file without write permission is
+    // read-only.
+    if (attributes.restore_mode && (attributes.mode & 0200) == 0)
+      SetFileAttributesW(temporary_.c_str(), FILE_ATTRIBUTE_READONLY);
+    if (!MoveFileExW(temporary_.c_str(), final_.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0)) {
+      const DWORD code = GetLastError();
+      const DWORD existing = GetFileAttributesW(final_.c_str());
+      if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY))
+        return Failure(IoResult::kFailed, shown_ + " is a directory");
+      if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS)
+        return Failure(IoResult::kFailed, shown_ + " exists already");
+      return SystemFailure(code, "cannot move the file into place as " + shown_);
+    }
+    committed_ = true;
+    return IoResult::Ok();
+  }
+
+ private:
+  Handle file_;
+  std::wstring temporary_;
+  std::wstring final_;
+  std::string shown_;
+  bool committed_ = false;
+};
+
+class Win32TargetDirectory : public TargetDirectory {
+ public:
+  explicit Win32TargetDirectory(std::wstring root)
+      : root_(std::move(root)), random_(std::random_device{}()) {}
+
+  ExistingFile Probe(const RelativePath& path) override {
+    ExistingFile existing;
+    if (path.empty()) return existing;
+    std::wstring full;
+    if (!Walk(path, path.size() - 1, false, &full).ok()) return existing;
+    const std::wstring name = Widen(path.back(), CP_UTF8);
+    if (!IsPlainName(name)) return existing;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW((full + L"\\" + name).c_str(), GetFileExInfoStandard, &data))
+      return existing;
+    const bool link = data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
+    existing.exists = true;
+    existing.is_directory = !link && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    existing.is_regular = !link && !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    existing.mtime = FromFileTime(data.ftLastWriteTime);
+    return existing;
+  }
+
+  IoResult MakeDirectory(const RelativePath& path) override {
+    std::wstring full;
+    return Walk(path, path.size(), true, &full);
+  }
+
+  std::unique_ptr<OutputFile> CreateFile(const RelativePath& path, IoResult* result) override {
+    if (path.empty()) {
+      *result = Failure(IoResult::kFailed, "empty file name");
+      return nullptr;
+    }
+    std::wstring directory;
+    *result = Walk(path, path.size() - 1, true, &directory);
+    if (!result->ok()) return nullptr;
+    const std::string shown = Prefix(path, path.size());
+    const std::wstring name = Widen(path.back(), CP_UTF8);
+    if (!IsPlainName(name)) {
+      *result = Failure(IoResult::kFailed, shown + " is no file name that Windows can take");
+      return nullptr;
+    }
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      wchar_t temporary[64];
+      swprintf(temporary, 64, L"\\.unzip32-%08x.tmp", static_cast<unsigned>(random_()));
+      const std::wstring temporary_path = directory + temporary;
+      Handle file(::CreateFileW(temporary_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+      if (file.valid()) {
+        *result = IoResult::Ok();
+        return std::make_unique<Win32OutputFile>(std::move(file), temporary_path,
+                                                 directory + L"\\" + name, shown);
+      }
+      const DWORD code = GetLastError();
+      if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) {
+        *result = SystemFailure(code, "cannot create a temporary file for " + shown);
+        return nullptr;
+      }
+    }
+    *result = Failure(IoResult::kFailed, "cannot find a free temporary name for " + shown);
+    return nullptr;
+  }
+
+  IoResult SetDirectoryTime(const RelativePath& path, int64_t mtime) override {
+    std::wstring full;
+    IoResult result = Walk(path, path.size(), false, &full);
+    if (!result.ok()) return result;
+    Handle directory(::CreateFileW(
+        full.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+        nullptr));
+    const FILETIME modified = ToFileTime(mtime);
+    if (!directory.valid() || !SetFileTime(directory.get(), nullptr, nullptr, &modified))
+      return SystemFailure(GetLastError(), "cannot set the time of " + Prefix(path, path.size()));
+    return IoResult::Ok();
+  }
+
+ private:
+  // Checks (and with `create` makes) the first `count` components of `path` as plain
+  // directories below the root; `full` receives the path of the last one.
+  IoResult Walk(const RelativePath& path, size_t count, bool create, std::wstring* full) {
+    std::wstring current = root_;
+    for (size_t i = 0; i < count; ++i) {
+      const std::wstring name = Widen(path[i], CP_UTF8);
+      if (!IsPlainName(name))
+        return Failure(IoResult::kFailed,
+                       Prefix(path, i + 1) + " is no directory name that Windows can take");
+      current += L"\\" + name;
+      DWORD attributes = GetFileAttributesW(current.c_str());
+      if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD code = GetLastError();
+        if (!create || (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND))
+          return SystemFailure(code, "cannot open directory " + Prefix(path, i + 1));
+        if (!CreateDirectoryW(current.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+          return SystemFailure(GetLastError(), "cannot create directory " + Prefix(path, i + 1));
+        attributes = GetFileAttributesW(current.c_str());
+      }
+      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return Failure(IoResult::kLinkInTheWay,
+                       Prefix(path, i + 1) + " is a link; links are not followed");
+      if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return Failure(IoResult::kFailed, Prefix(path, i + 1) + " is not a directory");
+    }
+    *full = current;
+    return IoResult::Ok();
+  }
+
+  std::wstring root_;
+  std::minstd_rand random_;
+};
+
+// Creates the target directory and every missing one that leads to it.
+IoResult CreateTarget(const std::wstring& extended, const std::string& shown) {
+  // Skip the \\?\ prefix and the drive or share, then create level by level.
+  size_t start = extended.find(L'\\', 4);
+  if (extended.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+    start = extended.find(L'\\', 8);
+    if (start != std::wstring::npos) start = extended.find(L'\\', start + 1);
+  }
+  for (size_t slash = start; slash != std::wstring::npos;) {
+    slash = extended.find(L'\\', slash + 1);
+    const std::wstring prefix = extended.substr(0, slash);
+    if (!CreateDirectoryW(prefix.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+      return SystemFailure(GetLastError(), "cannot create the target directory " + shown);
+  }
+  return IoResult::Ok();
+}
+
+}  // namespace
+
+std::unique_ptr<TargetDirectory> TargetDirectory::Open(const std::string& path, IoResult* result) {
+  const std::wstring given = path.empty() ? std::wstring(L".") : Widen(path, CP_ACP);
+  const std::string shown = path.empty() ? std::string(".") : Narrow(given);
+  DWORD needed = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
+  std::wstring full(needed, L'\0');
+  if (needed == 0 ||
+      (needed = GetFullPathNameW(given.c_str(), needed, full.data(), nullptr)) == 0 ||
+      needed >= full.size()) {
+    *result = SystemFailure(GetLastError(), "cannot use the target directory " + shown);
+    return nullptr;
+  }
+  full.resize(needed);
+  while (full.size() > 3 && full.back() == L'\\') full.pop_back();
+  std::wstring extended = ExtendedPath(full);
+  if (extended.back() == L'\\') extended.pop_back();
+
+  // A drive's root directory is only itself with its back slash.
+  const std::wstring probe = extended.back() == L':' ? extended + L"\\" : extended;
+  DWORD attributes = GetFileAttributesW(probe.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    *result = CreateTarget(extended, shown);
+    if (!result->ok()) return nullptr;
+    attributes = GetFileAttributesW(probe.c_str());
+  }
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    *result = Failure(IoResult::kFailed, "the target directory " + shown + " is not a directory");
+    return nullptr;
+  }
+  *result = IoResult::Ok();
+  return std::make_unique<Win32TargetDirectory>(extended);
+}
+
+}  // namespace nocunzip::unzip32

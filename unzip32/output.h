@@ -1,0 +1,66 @@
+// Writes extracted files and directories below the target directory.
+//
+// Every path is a list of components below the target directory (see entry_path.h). No
+// link is followed on the way: a component that is a link, where a directory is needed,
+// is an error. A file is written under a temporary name beside its final name and moved
+// there only by Commit, so an entry that fails leaves neither a partial file nor a
+// changed existing one. Implemented once per platform (output-posix.cpp, output-win32.cpp).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace nocunzip::unzip32 {
+
+using RelativePath = std::vector<std::string>;
+
+struct IoResult {
+  enum Status { kOk, kFailed, kDiskFull, kLinkInTheWay };
+  Status status = kOk;
+  std::string message;  // what went wrong, for a person
+
+  bool ok() const { return status == kOk; }
+  static IoResult Ok() { return {}; }
+};
+
+// What is at a path now. Links are reported as such, never followed.
+struct ExistingFile {
+  bool exists = false;
+  bool is_regular = false;
+  bool is_directory = false;
+  int64_t mtime = 0;  // seconds since 1970 (UTC)
+};
+
+struct FileAttributes {
+  int64_t mtime = 0;          // seconds since 1970 (UTC)
+  bool restore_mode = false;  // set the permission bits below (never set-id bits)
+  uint32_t mode = 0;          // Unix permission bits
+};
+
+class OutputFile {
+ public:
+  virtual ~OutputFile() = default;  // removes the temporary file unless committed
+  virtual IoResult Write(const unsigned char* data, size_t size) = 0;
+  // Sets time and mode and moves the file to its name. Without `replace` an existing file
+  // stays and the commit fails.
+  virtual IoResult Commit(const FileAttributes& attributes, bool replace) = 0;
+};
+
+class TargetDirectory {
+ public:
+  // Opens the directory `path` (empty: the current one), creating it when it is missing.
+  static std::unique_ptr<TargetDirectory> Open(const std::string& path, IoResult* result);
+  virtual ~TargetDirectory() = default;
+
+  virtual ExistingFile Probe(const RelativePath& path) = 0;
+  // Creates the directory `path` and all that lead to it.
+  virtual IoResult MakeDirectory(const RelativePath& path) = 0;
+  // Starts the file `path`, creating the directories that lead to it.
+  virtual std::unique_ptr<OutputFile> CreateFile(const RelativePath& path, IoResult* result) = 0;
+  virtual IoResult SetDirectoryTime(const RelativePath& path, int64_t mtime) = 0;
+};
+
+}  // namespace nocunzip::unzip32

@@ -1,0 +1,149 @@
+#include "report.h"
+
+#include <zip.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "local_time.h"
+
+namespace nocunzip::unzip32 {
+namespace {
+
+uint32_t Clamp32(uint64_t value) {
+  return static_cast<uint32_t>(std::min<uint64_t>(value, 0xFFFFFFFF));
+}
+
+// The driver takes each print call as one piece of text and stops at a zero byte; the
+// password buffer is as large as a driver copies at most.
+constexpr int32_t kPasswordBufferSize = 256;
+
+}  // namespace
+
+std::string MethodName(uint16_t method) {
+  switch (method) {
+    case ZIP_CM_STORE:
+      return "Stored";
+    case ZIP_CM_SHRINK:
+      return "Shrunk";
+    case ZIP_CM_IMPLODE:
+      return "Implode";
+    case ZIP_CM_DEFLATE:
+      return "Deflate";
+    case ZIP_CM_DEFLATE64:
+      return "Deflate64";
+    case ZIP_CM_BZIP2:
+      return "BZip2";
+    case ZIP_CM_LZMA:
+      return "LZMA";
+    case ZIP_CM_XZ:
+      return "XZ";
+    case 93:
+      return "Zstd";
+    case ZIP_CM_PPMD:
+      return "PPMd";
+    default:
+      return "Method " + std::to_string(method);
+  }
+}
+
+uint32_t SavedPerMille(uint64_t uncompressed, uint64_t compressed) {
+  if (uncompressed == 0 || compressed >= uncompressed) return 0;
+  const long double saved = 1000.0L * static_cast<long double>(uncompressed - compressed) /
+                            static_cast<long double>(uncompressed);
+  return static_cast<uint32_t>(saved);
+}
+
+void Reporter::Print(std::string_view text) {
+  if (callbacks_.Print == nullptr) return;
+  // One call per line, so that no piece starts with a line feed unless it is an empty
+  // line, and no zero byte cuts a piece short.
+  while (!text.empty()) {
+    size_t end = text.find('\n');
+    end = end == std::string_view::npos ? text.size() : end + 1;
+    std::string piece(text.substr(0, end));
+    std::replace(piece.begin(), piece.end(), '\0', ' ');
+    callbacks_.Print(piece.c_str(), static_cast<int32_t>(piece.size()));
+    text.remove_prefix(end);
+  }
+}
+
+void Reporter::PrintLine(std::string line) {
+  line += '\n';
+  Print(line);
+}
+
+void Reporter::EntryError(std::string_view name, std::string_view reason) {
+  PrintLine("error: " + std::string(name) + ": " + std::string(reason));
+}
+
+void Reporter::EntryWarning(std::string_view name, std::string_view reason) {
+  PrintLine("warning: " + std::string(name) + ": " + std::string(reason));
+}
+
+void Reporter::ArchiveError(std::string_view archive, std::string_view reason) {
+  PrintLine("error: " + std::string(archive) + ": " + std::string(reason));
+}
+
+void Reporter::EntryDone(std::string_view action, const EntryFacts& facts,
+                         std::string_view written_as) {
+  if (message_level_ < 2) return;
+  std::string line = "  " + std::string(action) + ": " + facts.name;
+  if (!written_as.empty() && written_as != facts.name) line += " -> " + std::string(written_as);
+  if (verbose_ && !facts.is_directory) {
+    line += "  (" + std::to_string(facts.uncompressed_size) + " bytes, " +
+            MethodName(facts.method) + ", " +
+            std::to_string(SavedPerMille(facts.uncompressed_size, facts.compressed_size) / 10) +
+            "% saved";
+    if (facts.encryption != 0) line += ", encrypted";
+    line += ")";
+  }
+  PrintLine(std::move(line));
+}
+
+void Reporter::SummaryLine(std::string_view text) {
+  if (message_level_ >= 1) PrintLine(std::string(text));
+}
+
+void Reporter::Describe(const EntryFacts& facts) {
+  if (callbacks_.Message == nullptr) return;
+  const CalendarTime when = LocalCalendarTime(facts.mtime);
+  const std::string method = MethodName(facts.method);
+  callbacks_.Message(Clamp32(facts.uncompressed_size), Clamp32(facts.compressed_size),
+                     SavedPerMille(facts.uncompressed_size, facts.compressed_size),
+                     static_cast<uint32_t>(when.month), static_cast<uint32_t>(when.day),
+                     static_cast<uint32_t>(when.year), static_cast<uint32_t>(when.hour),
+                     static_cast<uint32_t>(when.minute), facts.is_directory ? 'd' : '-',
+                     facts.name.c_str(), method.c_str(), facts.crc,
+                     facts.encryption != 0 ? 'E' : ' ');
+}
+
+bool Reporter::MayContinue(const EntryFacts& facts) {
+  if (callbacks_.Service == nullptr) return true;
+  return callbacks_.Service(facts.name.c_str(), Clamp32(facts.uncompressed_size)) == 0;
+}
+
+int32_t Reporter::AskReplace(const std::string& shown_name) {
+  if (callbacks_.Replace == nullptr) return UZ_REPLACE_NO;
+  std::vector<char> name(shown_name.begin(), shown_name.end());
+  name.push_back('\0');
+  const int32_t answer = callbacks_.Replace(name.data());
+  if (answer == UZ_REPLACE_YES || answer == UZ_REPLACE_CANCEL) return answer;
+  return UZ_REPLACE_NO;
+}
+
+bool Reporter::AskPassword(const std::string& entry, std::string* password) {
+  if (callbacks_.Password == nullptr) return false;
+  // One byte more than offered, so the text always ends with a zero.
+  std::vector<char> buffer(kPasswordBufferSize + 1, '\0');
+  const std::string prompt = "Enter the password for " + entry;
+  if (callbacks_.Password(buffer.data(), kPasswordBufferSize, prompt.c_str(), entry.c_str()) != 0) {
+    return false;
+  }
+  password->assign(buffer.data(), strnlen(buffer.data(), kPasswordBufferSize));
+  std::fill(buffer.begin(), buffer.end(), '\0');
+  return true;
+}
+
+}  // namespace nocunzip::unzip32

@@ -1,0 +1,73 @@
+// Everything that the library tells its caller: printed lines, entry descriptions, and the
+// questions it asks (replace a file, a password, go on). Used on the calling thread only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "unzip32.h"
+
+namespace nocunzip::unzip32 {
+
+// One archive entry as the caller is told about it.
+struct EntryFacts {
+  uint64_t index = 0;
+  std::string name;  // as stored, UTF-8
+  uint64_t uncompressed_size = 0;
+  uint64_t compressed_size = 0;
+  uint32_t crc = 0;
+  bool crc_known = true;  // false for encrypted entries that authenticate instead (AES)
+  uint16_t method = 0;
+  uint16_t encryption = 0;  // libzip's ZIP_EM_* value, 0 for none
+  bool is_directory = false;
+  bool is_link = false;
+  bool is_text = false;    // marked as text in the archive
+  int64_t mtime = 0;       // seconds since 1970 (UTC)
+  uint32_t unix_mode = 0;  // permission bits when the archive carries them
+  bool has_unix_mode = false;
+};
+
+// "Deflate", "Stored", ...
+std::string MethodName(uint16_t method);
+// Space saved, in per mille of the uncompressed size.
+uint32_t SavedPerMille(uint64_t uncompressed, uint64_t compressed);
+
+class Reporter {
+ public:
+  Reporter(const UzCallbackRecord& callbacks, int32_t message_level, bool verbose)
+      : callbacks_(callbacks), message_level_(message_level), verbose_(verbose) {}
+
+  int32_t message_level() const { return message_level_; }
+  bool verbose() const { return verbose_; }
+
+  // Text as it is, in pieces that each end a line where the text does.
+  void Print(std::string_view text);
+  // A problem with one entry, always printed: "error: NAME: REASON".
+  void EntryError(std::string_view name, std::string_view reason);
+  // Something skipped or left undone, always printed: "warning: NAME: REASON".
+  void EntryWarning(std::string_view name, std::string_view reason);
+  // A problem with the whole archive, always printed.
+  void ArchiveError(std::string_view archive, std::string_view reason);
+  // What was done with one entry ("inflating", "creating", "testing"), at level 2.
+  void EntryDone(std::string_view action, const EntryFacts& facts, std::string_view written_as);
+  // A line of the closing summary, at level 1 and above.
+  void SummaryLine(std::string_view text);
+
+  void Describe(const EntryFacts& facts);
+  // False when the caller wants the extraction stopped.
+  bool MayContinue(const EntryFacts& facts);
+  // UZ_REPLACE_NO, UZ_REPLACE_YES or UZ_REPLACE_CANCEL; No when nobody can be asked.
+  int32_t AskReplace(const std::string& shown_name);
+  // Asks for a password for `entry`; false when none was supplied.
+  bool AskPassword(const std::string& entry, std::string* password);
+
+ private:
+  void PrintLine(std::string line);
+
+  UzCallbackRecord callbacks_;
+  int32_t message_level_;
+  bool verbose_;
+};
+
+}  // namespace nocunzip::unzip32
