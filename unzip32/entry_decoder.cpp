@@ -200,7 +200,7 @@ DecodeWay ChooseDecodeWay(const EntryFacts& facts) {
   if (facts.compressed_size <= kWholeBufferLimit && facts.uncompressed_size <= kWholeBufferLimit) {
     return DecodeWay::kWholeDeflate;
   }
-  return aes ? DecodeWay::kRawDeflate : DecodeWay::kLibzipStream;
+  return DecodeWay::kRawDeflate;
 }
 
 zip_flags_t OpenFlagsFor(DecodeWay way) {

@@ -38,6 +38,8 @@ enum class DecodeWay {
   kWholeDeflate,  // raw deflate data inflated in one buffer with libdeflate
   kRawDeflate,    // raw deflate data inflated in a stream with zlib
 };
+// Deflated entries, unencrypted or AES, are read raw: libzip's own inflate and CRC layers
+// cost about a third more time than zlib's inflate alone on large entries.
 
 // How `facts` is decoded. Raw data is read with ZIP_FL_COMPRESSED (still decrypted and,
 // for AES, authenticated by libzip). AES entries always go raw: libzip 1.7.3 checks the

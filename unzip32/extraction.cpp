@@ -35,20 +35,20 @@ uint32_t Clamp32(uint64_t value) {
 
 // The modification time from an extended timestamp field, if the entry carries one: it
 // is exact and in UTC, where the DOS time libzip reads is local and has 2-second steps.
+// Only the central directory's copy is read, which costs no read of the file.
 std::optional<int64_t> ExtendedTimestamp(zip_t* archive, zip_uint64_t index) {
-  for (zip_flags_t where : {ZIP_FL_CENTRAL, ZIP_FL_LOCAL}) {
-    zip_uint16_t length = 0;
-    const zip_uint8_t* data =
-        zip_file_extra_field_get_by_id(archive, index, kExtendedTimestampId, 0, &length, where);
-    if (data != nullptr && length >= 5 && (data[0] & 1) != 0) {
-      const uint32_t raw = static_cast<uint32_t>(data[1]) | (static_cast<uint32_t>(data[2]) << 8) |
-                           (static_cast<uint32_t>(data[3]) << 16) |
-                           (static_cast<uint32_t>(data[4]) << 24);
-      return static_cast<int64_t>(static_cast<int32_t>(raw));
-    }
+  zip_uint16_t length = 0;
+  const zip_uint8_t* data = zip_file_extra_field_get_by_id(archive, index, kExtendedTimestampId, 0,
+                                                           &length, ZIP_FL_CENTRAL);
+  if (data == nullptr) {
+    zip_error_clear(archive);
+    return std::nullopt;
   }
-  zip_error_clear(archive);
-  return std::nullopt;
+  if (length < 5 || (data[0] & 1) == 0) return std::nullopt;
+  const uint32_t raw = static_cast<uint32_t>(data[1]) | (static_cast<uint32_t>(data[2]) << 8) |
+                       (static_cast<uint32_t>(data[3]) << 16) |
+                       (static_cast<uint32_t>(data[4]) << 24);
+  return static_cast<int64_t>(static_cast<int32_t>(raw));
 }
 
 bool ReadFacts(zip_t* archive, zip_uint64_t index, const CentralEntry& central, EntryFacts* facts) {
@@ -268,7 +268,8 @@ EntryPlan Extraction::Decide(EntryFacts facts, int32_t* code, bool* stop) {
   *code = UZ_OK;
   *stop = false;
 
-  if (f.is_link) {
+  const bool writes_files = !options_.test && !options_.write_to_stdout;
+  if (f.is_link && writes_files) {
     reporter_.EntryWarning(name, "is a symbolic link; links are not made");
     *code = UZ_WARNING;
     ++skipped_;
@@ -287,7 +288,6 @@ EntryPlan Extraction::Decide(EntryFacts facts, int32_t* code, bool* stop) {
     return plan;
   }
 
-  const bool writes_files = !options_.test && !options_.write_to_stdout;
   if (writes_files) {
     PathRules rules;
     rules.honor_directories = options_.honor_directories;

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <random>
 #include <system_error>
 
@@ -171,7 +172,7 @@ class PosixOutputFile : public OutputFile {
 class PosixTargetDirectory : public TargetDirectory {
  public:
   explicit PosixTargetDirectory(UniqueFd root)
-      : root_(std::move(root)), random_(std::random_device{}()) {}
+      : root_(std::move(root)), next_name_(std::random_device{}()) {}
 
   ExistingFile Probe(const RelativePath& path) override {
     ExistingFile existing;
@@ -204,7 +205,8 @@ class PosixTargetDirectory : public TargetDirectory {
     const std::string shown = Prefix(path, path.size());
     for (int attempt = 0; attempt < 100; ++attempt) {
       char temporary[64];
-      snprintf(temporary, sizeof temporary, ".unzip32-%08x.tmp", static_cast<unsigned>(random_()));
+      snprintf(temporary, sizeof temporary, ".unzip32-%08x.tmp",
+               static_cast<unsigned>(next_name_.fetch_add(0x9E3779B9u)));
       const int fd = openat(parent.get(), temporary,
                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
       if (fd >= 0) {
@@ -238,7 +240,7 @@ class PosixTargetDirectory : public TargetDirectory {
 
  private:
   UniqueFd root_;
-  std::minstd_rand random_;
+  std::atomic<uint32_t> next_name_;  // temporary names; safe to use from several threads
 };
 
 // mkdir -p for the target directory itself, which the caller names and may reach through

@@ -93,21 +93,30 @@ std::string BuildRawZip(const std::vector<RawEntry>& entries, const std::string&
     const std::string payload = e.deflate ? DeflateRaw(e.data) : e.data;
     const uint32_t crc = e.declared_crc.value_or(static_cast<uint32_t>(
         crc32(0, reinterpret_cast<const Bytef*>(e.data.data()), static_cast<uInt>(e.data.size()))));
+    const uint32_t compressed =
+        e.declared_compressed.value_or(static_cast<uint32_t>(payload.size()));
+    const uint32_t size = e.declared_size.value_or(static_cast<uint32_t>(e.data.size()));
     offsets.push_back(static_cast<uint32_t>(out.size()));
     payloads.push_back(payload);
     Put32(out, 0x04034b50);
     Put16(out, 20);
-    Put16(out, e.flags);
+    Put16(out, static_cast<uint16_t>(e.flags | (e.data_descriptor ? 8 : 0)));
     Put16(out, e.deflate ? 8 : 0);
     Put16(out, kDosTime);
     Put16(out, kDosDate);
-    Put32(out, crc);
-    Put32(out, e.declared_compressed.value_or(static_cast<uint32_t>(payload.size())));
-    Put32(out, e.declared_size.value_or(static_cast<uint32_t>(e.data.size())));
+    Put32(out, e.data_descriptor ? 0 : crc);
+    Put32(out, e.data_descriptor ? 0 : compressed);
+    Put32(out, e.data_descriptor ? 0 : size);
     Put16(out, static_cast<uint16_t>(e.name.size()));
     Put16(out, 0);
     out += e.name;
     out += payload;
+    if (e.data_descriptor) {
+      Put32(out, 0x08074b50);
+      Put32(out, crc);
+      Put32(out, compressed);
+      Put32(out, size);
+    }
   }
   const uint32_t directory_offset = static_cast<uint32_t>(out.size());
   for (size_t i = 0; i < entries.size(); ++i) {
@@ -120,7 +129,7 @@ std::string BuildRawZip(const std::vector<RawEntry>& entries, const std::string&
     Put32(out, 0x02014b50);
     Put16(out, static_cast<uint16_t>((e.made_by_system << 8) | 20));
     Put16(out, 20);
-    Put16(out, e.flags);
+    Put16(out, static_cast<uint16_t>(l.flags | (l.data_descriptor ? 8 : 0)));
     Put16(out, l.deflate ? 8 : 0);
     Put16(out, kDosTime);
     Put16(out, kDosDate);

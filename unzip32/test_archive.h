@@ -34,8 +34,9 @@ struct RawEntry {
   std::string name;
   std::string data;  // stored as given unless `deflate` is set
   bool deflate = false;
-  uint16_t flags = 0;                           // general purpose flags (bit 11: UTF-8 name)
-  std::optional<uint32_t> declared_size;        // uncompressed size claimed in the headers
+  uint16_t flags = 0;                     // general purpose flags (bit 11: UTF-8 name)
+  bool data_descriptor = false;           // sizes and CRC after the data, as streaming writers do
+  std::optional<uint32_t> declared_size;  // uncompressed size claimed in the headers
   std::optional<uint32_t> declared_compressed;  // compressed size claimed in the headers
   std::optional<uint32_t> declared_crc;
   uint32_t external_attributes = 0;
