@@ -118,12 +118,20 @@ build_libzip() {
   cmake --build "$obj" -j2 >>"$work/libzip-$triple.log" 2>&1 ||
     { tail -n 50 "$work/libzip-$triple.log" >&2; exit 1; }
   cmake --install "$obj" >>"$work/libzip-$triple.log" 2>&1
-  # Only the static library exists here, so whoever links libzip through pkg-config needs
-  # its private libraries too.
-  local pc=$prefix/lib/pkgconfig/libzip.pc private
-  private=$(sed -nE 's/^Libs.private:[[:space:]]*//p' "$pc")
-  sed -i -E -e "s|^(Libs:.*)|\1 $private|" -e '/^Libs.private:/d' "$pc"
   rm -rf "$obj"
+}
+
+# Only the static library exists here, so whoever links libzip through pkg-config needs its
+# private libraries too. zlib's static library is copied beside them: CMake's pkg-config
+# module looks for "-lz" in these directories first, and would otherwise pick zlib's import
+# library (zlib1.dll) from the compiler's own directory.
+static_libzip_pc() {
+  local triple=$1 prefix=$work/$1
+  cp -u "/usr/$triple/lib/libz.a" "$prefix/lib/libz.a"
+  local pc=$prefix/lib/pkgconfig/libzip.pc private
+  grep -q '^Libs.private:' "$pc" || return 0
+  private=$(sed -nE 's/^Libs.private:[[:space:]]*//p' "$pc")
+  sed -i -E -e "s|^(Libs:.*)|\\1 $private|" -e '/^Libs.private:/d' "$pc"
 }
 
 fetch_source bzip2
@@ -133,5 +141,6 @@ for triple in x86_64-w64-mingw32 i686-w64-mingw32; do
   build_bzip2 "$triple"
   build_libdeflate "$triple"
   build_libzip "$triple"
+  static_libzip_pc "$triple"
 done
 log "ready in $work/{x86_64,i686}-w64-mingw32"
