@@ -237,6 +237,11 @@ int32_t Extraction::List() {
   for (zip_uint64_t i = 0; i < layout_.entries.size(); ++i) {
     EntryFacts facts;
     if (!Selected(i, &facts)) continue;
+    reporter_.Describe(facts);
+    if (!reporter_.MayContinue(facts)) {
+      reporter_.EntryWarning(facts.name, "listing stopped by the caller");
+      return UZ_ERR_STOPPED;
+    }
     const CalendarTime when = LocalCalendarTime(facts.mtime);
     if (verbose) {
       snprintf(line, sizeof line, "%10llu  %-7s %10llu  %3u%%  %04d-%02d-%02d %02d:%02d  %08x  ",
@@ -302,7 +307,9 @@ EntryPlan Extraction::Decide(EntryFacts facts, int32_t* code, bool* stop) {
     plan.path = std::move(path.components);
   }
   if (f.is_directory) {
-    if (writes_files && !plan.path.empty()) plan.action = EntryPlan::kMakeDirectory;
+    if (writes_files && options_.honor_directories && !plan.path.empty()) {
+      plan.action = EntryPlan::kMakeDirectory;
+    }
     return plan;
   }
   if (!writes_files) {

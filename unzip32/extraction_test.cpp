@@ -167,6 +167,7 @@ TEST_F(ExtractionTest, TestListAndStandardOutputWriteNoFiles) {
   EXPECT_EQ(run.result, UZ_OK);
   EXPECT_NE(run.printed.find("dir/b.txt\n"), std::string::npos) << run.printed;
   EXPECT_NE(run.printed.find("        28  2 entries\n"), std::string::npos) << run.printed;
+  EXPECT_EQ(run.described, (Files{"a.txt", "dir/b.txt"}));
 
   caller_.options.ExtractList = 0;
   caller_.options.WriteToStdOut = 1;
