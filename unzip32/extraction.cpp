@@ -471,16 +471,22 @@ void Extraction::Report(const EntryPlan& plan, const EntryOutcome& outcome) {
   }
 }
 
+// "1 file", "2 files".
+std::string Count(uint64_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
 void Extraction::PrintSummary(int32_t code) {
   std::string text = options_.archive + ": ";
   if (options_.test) {
-    text += failed_ == 0 ? "no errors in " + std::to_string(done_files_) + " tested entries"
-                         : std::to_string(failed_) + " entries failed the test, " +
+    text += failed_ == 0 ? "no errors in " + Count(done_files_, "tested entry", "tested entries")
+                         : Count(failed_, "entry", "entries") + " failed the test, " +
                                std::to_string(done_files_) + " passed";
   } else {
-    text += std::to_string(done_files_) + " files extracted";
-    if (done_directories_ > 0)
-      text += ", " + std::to_string(done_directories_) + " directories created";
+    text += Count(done_files_, "file", "files") + " extracted";
+    if (done_directories_ > 0) {
+      text += ", " + Count(done_directories_, "directory", "directories") + " created";
+    }
     if (skipped_ > 0) text += ", " + std::to_string(skipped_) + " skipped";
     if (failed_ > 0) text += ", " + std::to_string(failed_) + " failed";
   }

@@ -255,7 +255,7 @@ TEST_F(ExtractionTest, MessageLevelGovernsWhatIsPrinted) {
   EXPECT_EQ(caller_.Run(archive(), target()).printed, "");
   caller_.options.MessageLevel = 1;
   RunResult run = caller_.Run(archive(), target());
-  EXPECT_EQ(run.printed, archive().string() + ": 1 files extracted\n");
+  EXPECT_EQ(run.printed, archive().string() + ": 1 file extracted\n");
   caller_.options.MessageLevel = 2;
   caller_.options.Verbose = 1;
   run = caller_.Run(archive(), target());
