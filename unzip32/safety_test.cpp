@@ -11,6 +11,17 @@ namespace {
 namespace fs = std::filesystem;
 using Files = std::vector<std::string>;
 
+// Text that deflates, but not to nothing: the same for the same size.
+std::string RandomText(size_t size) {
+  std::string text(size, ' ');
+  uint32_t state = 12345;
+  for (char& c : text) {
+    state = state * 1103515245 + 12345;
+    c = static_cast<char>('a' + (state >> 16) % 26);
+  }
+  return text;
+}
+
 class SafetyTest : public ::testing::Test {
  protected:
   fs::path archive() const { return scratch_ / "test.zip"; }
@@ -130,6 +141,18 @@ TEST_F(SafetyTest, DamagedDataLeavesNoPartialFileAndTheOldFileIntact) {
        {.name = "a.txt", .data = "hello", .deflate = true, .declared_size = 500},
        "size"},
       {"stored size lie", {.name = "a.txt", .data = "hello world", .declared_size = 5}, ""},
+      {"compressed data cut short",
+       {.name = "a.txt",
+        .data = RandomText(5000),
+        .deflate = true,
+        .declared_compressed = static_cast<uint32_t>(DeflateRaw(RandomText(5000)).size() - 3)},
+       "compressed data"},
+      {"big compressed data cut short",
+       {.name = "a.txt",
+        .data = RandomText(20 << 20),
+        .deflate = true,
+        .declared_compressed = static_cast<uint32_t>(DeflateRaw(RandomText(20 << 20)).size() - 3)},
+       "compressed data"},
       {"big crc", {.name = "a.txt", .data = big, .deflate = true, .declared_crc = 7}, "CRC"},
       {"big size",
        {.name = "a.txt", .data = big, .deflate = true, .declared_size = 1 << 20},
