@@ -79,7 +79,7 @@ TEST_F(MethodsTest, DISABLED_Zip64EntryLargerThanFourGiB) {
   const std::string chunk(1 << 20, '\0');
   const uint64_t size = (4ull << 30) + (1 << 20);
   int error = 0;
-  zip_t* writer = zip_open(archive().c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+  zip_t* writer = zip_open(archive().string().c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
   ASSERT_NE(writer, nullptr);
   struct Zeros {
     uint64_t size, position;
