@@ -199,6 +199,13 @@ Window::Window(const WindowLayout& layout) : impl_(std::make_unique<Impl>()) {
     if (control) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(impl_->font.get()), 0);
   }
 
+  // The icons of the window itself too, so that anyone can ask the window for them.
+  if (window_class.hIcon)
+    SendMessageW(impl_->hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(window_class.hIcon));
+  if (window_class.hIconSm)
+    SendMessageW(impl_->hwnd, WM_SETICON, ICON_SMALL,
+                 reinterpret_cast<LPARAM>(window_class.hIconSm));
+
   ShowWindow(impl_->hwnd, SW_SHOWNORMAL);
   UpdateWindow(impl_->hwnd);
   SetForegroundWindow(impl_->hwnd);

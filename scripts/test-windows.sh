@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Builds the Windows program (64- and 32-bit) and tests the 64-bit build under Wine: the
+# Windows unit tests, then the program end to end (tests/wine/e2e.py) with the real
+# unzip32.dll, real archives and a Win32 helper that reads the window and answers the
+# message boxes. Everything runs on an X display of its own (Xvfb) in a fresh Wine prefix,
+# both of which are removed at the end.
+#
+#   NOCUNZIP_SCREENSHOTS=docs scripts/test-windows.sh   also takes the screenshots of the
+#                                                        window and the refusal box
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+started=$(date +%s)
+
+scripts/build-windows.sh
+
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+[ -x "$wineserver" ] || wineserver=$(command -v wineserver)
+
+tmp=$(mktemp -d /tmp/nocunzip-wine.XXXXXX)
+xvfb_pid=
+cleanup() {
+  if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
+    "$wineserver" -k 2>/dev/null || true
+    "$wineserver" -w 2>/dev/null || true
+  fi
+  if [ -n "$xvfb_pid" ]; then
+    kill "$xvfb_pid" 2>/dev/null || true
+    wait "$xvfb_pid" 2>/dev/null || true
+  fi
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+# An X display of our own: Xvfb picks a free number and tells it through file descriptor 3.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$tmp/display" 2>"$tmp/xvfb.log" &
+xvfb_pid=$!
+for _ in $(seq 100); do
+  [ -s "$tmp/display" ] && break
+  sleep 0.1
+done
+[ -s "$tmp/display" ] || { echo "test-windows: Xvfb did not start" >&2; cat "$tmp/xvfb.log" >&2; exit 1; }
+export DISPLAY=":$(head -n1 "$tmp/display")"
+
+# A fresh prefix, without Mono and Gecko, whose programs all run in one virtual desktop:
+# Wine then draws the window frames itself, and no window waits for a window manager.
+export WINEPREFIX=$tmp/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+echo "test-windows: Wine prefix in $WINEPREFIX, display $DISPLAY"
+"$wine" wineboot -i >"$tmp/wineboot.log" 2>&1
+"$wineserver" -w
+"$wine" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+"$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+"$wineserver" -w
+
+echo "== Windows unit tests under Wine"
+passed=0
+failed=0
+for test in build-win64/tests/*.exe; do
+  if "$wine" "$test" >"$tmp/unit.log" 2>&1; then
+    passed=$((passed + 1))
+    echo "PASS $(basename "$test"): $(grep -E '^\[  PASSED  \]' "$tmp/unit.log" || true)"
+  else
+    failed=$((failed + 1))
+    echo "FAIL $(basename "$test")"
+    cat "$tmp/unit.log"
+  fi
+done
+echo "Windows unit test programs: $passed passed, $failed failed"
+
+echo "== NocUnzip.exe end to end under Wine"
+e2e_status=0
+python3 tests/wine/e2e.py --bin build-win64/bin --work "$tmp/e2e" \
+  ${NOCUNZIP_SCREENSHOTS:+--screenshots "$root/$NOCUNZIP_SCREENSHOTS"} || e2e_status=$?
+
+echo "test-windows: $(($(date +%s) - started)) s in all"
+[ "$failed" -eq 0 ] && [ "$e2e_status" -eq 0 ]

@@ -1,0 +1,466 @@
+#!/usr/bin/env python3
+"""NocUnzip.exe end to end under Wine, as the main program Nocturnis and its user meet it.
+
+Installs NocUnzip.exe beside unzip32.dll in a Wine prefix, sets the main program's
+directory in the registry with `reg add`, builds real archives (plain, encrypted with the
+fixed password in both ways, corrupt) and starts the program with exact command lines
+through the Win32 helper nocunzip_wine_helper.exe, which reads the window back with Win32
+calls and answers the message boxes as a user would. Checks the result files byte for byte,
+the extracted files, the boxes, the window and the wait before the job.
+
+Runs inside the prefix and display that scripts/test-windows.sh prepares (WINEPREFIX and
+DISPLAY set). Exits non-zero when any check fails.
+"""
+
+import argparse
+import os
+import random
+import shutil
+import subprocess
+import sys
+import time
+import zipfile
+from pathlib import Path
+
+WINE = "/usr/lib/wine/wine64"
+TOKEN = "KvtZRX615"
+PASSWORD = "amberLYNXQT"
+CAPTION = "Daten werden dekomprimiert..."
+LABELS = ["Ein Datenarchiv wird entpackt!", "Bitte warten..."]
+REFUSAL_TITLE = "Ungültiger Aufruf"
+REFUSAL_TEXT = "Dieses Programm-Modul wird nur Nocturnis-intern verwendet!"
+APP_TITLE = "Nocturnis-Unzip"
+OVERWRITE_TITLE = "VBUnZip32 - File Already Exists!"
+SETTINGS_KEY = r"HKCU\Software\VB and VBA Program Settings\Nocturnis\Verzeichnisse"
+SETTINGS_VALUE = "Nocturnis-Verzeichnis"
+
+
+class Checks:
+    def __init__(self):
+        self.passed = 0
+        self.failed = 0
+
+    def check(self, condition, what, detail=""):
+        if condition:
+            self.passed += 1
+            print(f"PASS {what}")
+        else:
+            self.failed += 1
+            print(f"FAIL {what}" + (f": {detail}" if detail else ""))
+        return condition
+
+    def equal(self, actual, expected, what):
+        return self.check(actual == expected, what, f"got {actual!r}, expected {expected!r}")
+
+
+def mul_div(number, numerator, denominator):
+    """MulDiv of Windows: rounded to the nearest integer."""
+    return (number * numerator + denominator // 2) // denominator
+
+
+class Prefix:
+    """The Wine prefix: C: is its drive_c, and every path is given as Windows sees it."""
+
+    def __init__(self, bin_dir):
+        self.drive_c = Path(os.environ["WINEPREFIX"]) / "drive_c"
+        self.bin_dir = bin_dir.resolve()
+
+    def path(self, windows_path):
+        """The Linux path of a path on C:."""
+        assert windows_path[:3].upper() == "C:\\", windows_path
+        return self.drive_c.joinpath(*windows_path[3:].split("\\"))
+
+    @staticmethod
+    def unix_to_windows(path):
+        return "Z:" + str(path).replace("/", "\\")
+
+    def wine(self, *args, timeout=60):
+        return subprocess.run([WINE, *args], capture_output=True, timeout=timeout)
+
+    def set_directory(self, value):
+        if value is None:
+            self.wine("reg", "delete", SETTINGS_KEY, "/v", SETTINGS_VALUE, "/f")
+            return
+        done = self.wine("reg", "add", SETTINGS_KEY, "/v", SETTINGS_VALUE, "/t", "REG_SZ", "/d",
+                         value, "/f")
+        if done.returncode != 0:
+            raise RuntimeError(f"reg add failed: {done.stderr!r}")
+
+    def read_directory(self):
+        done = self.wine("reg", "query", SETTINGS_KEY, "/v", SETTINGS_VALUE)
+        for line in done.stdout.decode("utf-8", "replace").splitlines():
+            if SETTINGS_VALUE in line and "REG_SZ" in line:
+                return line.split("REG_SZ", 1)[1].strip()
+        return None
+
+    def helper(self, *args, command=None, timeout=60, on_line=None):
+        """Runs the Win32 helper; returns its facts as a dict."""
+        argv = [WINE, str(self.bin_dir / "nocunzip_wine_helper.exe"), *args]
+        if command is not None:
+            command_file = self.drive_c / "helper-command.txt"
+            command_file.write_text(command, encoding="utf-8")
+            argv[2:2] = []
+            argv += ["--command-file", r"C:\helper-command.txt"]
+        process = subprocess.Popen(argv, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        facts = {}
+        deadline = time.monotonic() + timeout
+        for raw in process.stdout:
+            line = raw.decode("utf-8", "replace").rstrip("\n")
+            key, _, value = line.partition("=")
+            facts[key] = value
+            if on_line:
+                on_line(key, value, facts)
+            if time.monotonic() > deadline:
+                break
+        facts["helper_status"] = str(process.wait(timeout=timeout))
+        return facts
+
+
+def unescape(text):
+    return text.replace("\\r", "\r").replace("\\n", "\n").replace("\\\\", "\\")
+
+
+def write_plain_archive(path, contents):
+    with zipfile.ZipFile(path, "w") as archive:
+        for name, (data, method) in contents.items():
+            archive.writestr(zipfile.ZipInfo(name, date_time=(2024, 5, 17, 12, 30, 0)), data,
+                             compress_type=method)
+
+
+def make_archives(work, files):
+    """plain.zip, trad.zip (traditional encryption), aes.zip (AES-256), corrupt.zip."""
+    archives = work / "archives"
+    archives.mkdir(parents=True)
+    write_plain_archive(archives / "plain.zip", {
+        "liesmich.txt": (files["liesmich.txt"], zipfile.ZIP_DEFLATED),
+        "daten/werte.bin": (files["werte.bin"], zipfile.ZIP_DEFLATED),
+        "daten/roh.dat": (files["roh.dat"], zipfile.ZIP_STORED),
+        "bz/karte.txt": (files["karte.txt"], zipfile.ZIP_BZIP2),
+        "leer.txt": (files["leer.txt"], zipfile.ZIP_STORED),
+    })
+    loose = work / "loose"
+    loose.mkdir()
+    for name in ("liesmich.txt", "werte.bin"):
+        (loose / name).write_bytes(files[name])
+    subprocess.run(["zip", "-q", "-j", "-P", PASSWORD, str(archives / "trad.zip"),
+                    str(loose / "liesmich.txt"), str(loose / "werte.bin")], check=True)
+    subprocess.run(["7zz", "a", "-bd", "-bso0", "-tzip", f"-p{PASSWORD}", "-mem=AES256",
+                    str(archives / "aes.zip"), str(loose / "liesmich.txt"),
+                    str(loose / "werte.bin")], check=True)
+    # Deflated text whose compressed bytes are damaged in the middle.
+    write_plain_archive(archives / "corrupt.zip", {
+        "kaputt.txt": (b"Nocturnis " * 20000, zipfile.ZIP_DEFLATED)})
+    data = bytearray((archives / "corrupt.zip").read_bytes())
+    middle = 30 + len("kaputt.txt") + 200
+    for i in range(middle, middle + 64):
+        data[i] ^= 0x5A
+    (archives / "corrupt.zip").write_bytes(bytes(data))
+    # Two files for the overwrite question.
+    write_plain_archive(archives / "neu.zip", {
+        "a.txt": (b"neu a\r\n", zipfile.ZIP_DEFLATED),
+        "b.txt": (b"neu b\r\n", zipfile.ZIP_DEFLATED)})
+    return archives
+
+
+def result_files(prefix, directory):
+    out = {}
+    for name in ("NocUnzip.err", "NocUnzip.end"):
+        path = prefix.path(directory + name)
+        out[name] = path.read_bytes() if path.exists() else None
+    return out
+
+
+def clear_result_files(prefix, directory):
+    for name in ("NocUnzip.err", "NocUnzip.end"):
+        prefix.path(directory + name).unlink(missing_ok=True)
+
+
+def check_window(checks, facts):
+    checks.equal(facts.get("window.caption"), CAPTION, "window caption")
+    dpi_x, dpi_y = (int(v) for v in facts.get("window.dpi", "96x96").split("x"))
+    checks.equal(facts.get("window.client"),
+                 f"{mul_div(3630, dpi_x, 1440)}x{mul_div(705, dpi_y, 1440)}",
+                 f"window client area 3630 x 705 twips at {dpi_x} dpi")
+    checks.equal(facts.get("window.frame"), "caption,sysmenu,dialogframe",
+                 "window frame: fixed dialog, no minimise, maximise or sizing")
+    checks.equal(facts.get("window.file_icons"), "32x32x16,16x16x16",
+                 "program file's icon: 32 x 32 and 16 x 16 in 16 colours")
+    left, top, right, bottom = (int(v) for v in facts.get("window.rect", "0,0,0,0").split(","))
+    width, height = (int(v) for v in facts.get("window.screen", "0x0").split("x"))
+    checks.check(abs(left + right - width) <= 1 and abs(top + bottom - height) <= 1,
+                 "window centred on the screen",
+                 f"window {left},{top},{right},{bottom} on {width}x{height}")
+    checks.equal(facts.get("window.labels"), "2", "two labels")
+    for i, (text, twips_top) in enumerate(zip(LABELS, (120, 360)), start=1):
+        prefix = f"window.label{i}"
+        checks.equal(unescape(facts.get(prefix + ".text", "")), text, f"label {i} text")
+        x, y = mul_div(120, dpi_x, 1440), mul_div(twips_top, dpi_y, 1440)
+        expected = f"{x},{y},{x + mul_div(3375, dpi_x, 1440)},{y + mul_div(255, dpi_y, 1440)}"
+        checks.equal(facts.get(prefix + ".rect"), expected, f"label {i} position and size")
+        checks.equal(facts.get(prefix + ".centred"), "yes", f"label {i} centred")
+
+
+def check_box(checks, facts, n, title, text, buttons, icon, what, default=None):
+    prefix = f"box{n}"
+    checks.equal(unescape(facts.get(prefix + ".title", "")), title, f"{what}: title")
+    if text is not None:
+        checks.equal(unescape(facts.get(prefix + ".text", "")), text, f"{what}: text")
+    checks.equal(facts.get(prefix + ".buttons"), buttons, f"{what}: buttons")
+    checks.equal(facts.get(prefix + ".icon"), icon, f"{what}: icon")
+    if default:
+        checks.equal(facts.get(prefix + ".default"), default, f"{what}: default button")
+
+
+def screenshot(path, rect, margin=24):
+    """The part of the X screen around `rect` (left, top, right, bottom) as a PNG."""
+    left, top, right, bottom = rect
+    left, top = max(0, left - margin), max(0, top - margin)
+    width, height = right - left + 2 * margin, bottom - top + 2 * margin
+    subprocess.run(["import", "-window", "root", "-crop", f"{width}x{height}+{left}+{top}",
+                    "+repage", str(path)], check=True)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--bin", type=Path, required=True, help="build-win64/bin")
+    parser.add_argument("--work", type=Path, required=True, help="scratch directory")
+    parser.add_argument("--screenshots", type=Path, help="write window.png and refusal.png here")
+    args = parser.parse_args()
+
+    checks = Checks()
+    prefix = Prefix(args.bin)
+    work = args.work
+    work.mkdir(parents=True, exist_ok=True)
+
+    rng = random.Random(20261208)
+    files = {
+        "liesmich.txt": "Nocturnis – Daten\r\nZeile zwei\r\n".encode("cp1252") * 40,
+        "werte.bin": bytes(rng.getrandbits(8) for _ in range(150000)) + b"\0" * 100000,
+        "roh.dat": bytes(range(256)) * 16,
+        "karte.txt": b"bzip2-Eintrag\n" * 500,
+        "leer.txt": b"",
+    }
+    archives = make_archives(work, files)
+
+    # The installation: NocUnzip.exe beside unzip32.dll in the main program's directory,
+    # a copy in a directory with blanks, and one without the library.
+    home = "C:\\Nocturnis\\"
+    for directory, with_library in ((home, True), ("C:\\Program Files\\Nocturnis Test\\", True),
+                                    ("C:\\Ohne Bibliothek\\", False)):
+        target = prefix.path(directory)
+        target.mkdir(parents=True, exist_ok=True)
+        shutil.copy2(args.bin / "NocUnzip.exe", target)
+        if with_library:
+            shutil.copy2(args.bin / "unzip32.dll", target)
+    data = "C:\\Daten mit Leerzeichen\\"
+    prefix.path(data).mkdir(parents=True, exist_ok=True)
+    for archive in archives.iterdir():
+        shutil.copy2(archive, prefix.path(data + archive.name))
+    program = home + "NocUnzip.exe"
+
+    prefix.set_directory(home)
+    checks.equal(prefix.read_directory(), home, "reg add stored the main program's directory")
+
+    def run(arguments, presses=(), program_path=program, quoted=False, hold_ms=0, on_line=None,
+            cwd=None):
+        command = (f'"{program_path}"' if quoted else program_path)
+        if arguments is not None:
+            command += arguments
+        helper_args = ["watch", "--timeout", "30000"]
+        if hold_ms:
+            helper_args += ["--hold-ms", str(hold_ms)]
+        if cwd:
+            helper_args += ["--cwd", cwd]
+        for title, button in presses:
+            helper_args += ["--press", f"{title}={button}"]
+        started = time.monotonic()
+        facts = prefix.helper(*helper_args, command=command, on_line=on_line)
+        facts["run_seconds"] = f"{time.monotonic() - started:.1f}"
+        return facts
+
+    def accepted(archive, target, extra=""):
+        return f" {archive};{target};{TOKEN}{extra}"
+
+    # 1. A call without arguments: the refusal box over the window; no result file. The
+    #    window is read back here, and the job's box comes no earlier than 500 ms after the
+    #    helper last saw no window at all.
+    clear_result_files(prefix, home)
+    shots = {}
+
+    def take_shots(key, value, facts):
+        if not args.screenshots:
+            return
+        if key == "window.label2.centred":  # the whole window has been read: it is painted
+            time.sleep(0.1)
+            rect = tuple(int(v) for v in facts["window.rect"].split(","))
+            screenshot(args.screenshots / "window.png", rect)
+            shots["window"] = True
+        if key == "box1.seen_ms":
+            time.sleep(0.4)
+            window = [int(v) for v in facts["window.rect"].split(",")]
+            box = [int(v) for v in facts["box1.rect"].split(",")]
+            union = (min(window[0], box[0]), min(window[1], box[1]), max(window[2], box[2]),
+                     max(window[3], box[3]))
+            screenshot(args.screenshots / "refusal.png", union)
+            shots["refusal"] = True
+
+    if args.screenshots:
+        args.screenshots.mkdir(parents=True, exist_ok=True)
+    facts = run("", [(REFUSAL_TITLE, "OK")], hold_ms=1200 if args.screenshots else 0,
+                on_line=take_shots)
+    check_window(checks, facts)
+    check_box(checks, facts, 1, REFUSAL_TITLE, REFUSAL_TEXT, "OK", "information", "refusal box")
+    checks.equal(facts.get("box1.owner"), "InetUnzip", "refusal box owned by the window")
+    checks.equal(facts.get("boxes"), "1", "refusal: one box only")
+    checks.equal(facts.get("exit"), "1", "refusal: exit status 1")
+    checks.equal(result_files(prefix, home), {"NocUnzip.err": None, "NocUnzip.end": None},
+                 "refusal writes no result file")
+    try:
+        waited = float(facts["box1.seen_ms"]) - float(facts["window.last_unseen_ms"])
+    except (KeyError, ValueError):
+        waited = -1
+    print(f"window shown to job start: at least {waited:.0f} ms")
+    checks.check(waited >= 500, "the job starts no earlier than 500 ms after the window showed",
+                 f"{waited:.0f} ms")
+    if args.screenshots:
+        checks.check(shots.get("window") and shots.get("refusal"), "screenshots taken")
+
+    # 2. Calls that are refused for their token: wrong case, a blank after it, missing.
+    for arguments, what in ((accepted(data + "plain.zip", "C:\\Ziel", "").replace(TOKEN,
+                             TOKEN.lower()), "token in other case"),
+                            (accepted(data + "plain.zip", "C:\\Ziel", " "), "blank after token"),
+                            (f" {data}plain.zip;C:\\Ziel", "two fields only"),
+                            ("    ", "blanks only")):
+        facts = run(arguments, [(REFUSAL_TITLE, "OK")])
+        checks.equal((facts.get("exit"), facts.get("boxes"), unescape(facts.get("box1.title", ""))),
+                     ("1", "1", REFUSAL_TITLE), f"refused: {what}")
+    checks.equal(result_files(prefix, home), {"NocUnzip.err": None, "NocUnzip.end": None},
+                 "refused calls write no result file")
+
+    def check_extracted(target, names, what):
+        for name in names:
+            path = prefix.path(target + "\\" + name)
+            checks.check(path.exists() and path.read_bytes() == files[name],
+                         f"{what}: {name} byte for byte")
+
+    # 3. A corrupt archive: the library's message in a box titled with the application
+    #    title, then "unzip-error" and "success".
+    facts = run(accepted(data + "corrupt.zip", "C:\\Ziel\\kaputt"), [(APP_TITLE, "OK")])
+    check_box(checks, facts, 1, APP_TITLE, None, "OK", "none", "failure box")
+    checks.check("kaputt.txt" in unescape(facts.get("box1.text", "")),
+                 "failure box shows the library's message about the entry",
+                 facts.get("box1.text", ""))
+    checks.equal(facts.get("exit"), "3", "corrupt archive: exit status 3")
+    checks.equal(result_files(prefix, home),
+                 {"NocUnzip.err": b"unzip-error\r\n", "NocUnzip.end": b"success\r\n"},
+                 "corrupt archive: result files")
+    checks.check(not prefix.path("C:\\Ziel\\kaputt\\kaputt.txt").exists(),
+                 "corrupt archive leaves no partial file")
+
+    # 4. A plain archive with blanks in its path, through the quoted program path: the
+    #    files land under their base names (HonorDirectories off). The old NocUnzip.err
+    #    stays, NocUnzip.end is written anew.
+    prefix.path(home + "NocUnzip.end").write_bytes(b"old and longer content\r\n")
+    facts = run(accepted(data + "plain.zip", "C:\\Ziel\\klar"),
+                program_path="C:\\Program Files\\Nocturnis Test\\NocUnzip.exe", quoted=True)
+    checks.equal((facts.get("exit"), facts.get("boxes")), ("0", "0"),
+                 "plain archive: exit status 0, no box")
+    check_extracted("C:\\Ziel\\klar", files, "plain archive")
+    checks.check(not prefix.path("C:\\Ziel\\klar\\daten").exists(),
+                 "plain archive: stored directories are not made")
+    checks.equal(result_files(prefix, home),
+                 {"NocUnzip.err": b"unzip-error\r\n", "NocUnzip.end": b"success\r\n"},
+                 "success after a failure: old NocUnzip.err stays, NocUnzip.end rewritten")
+
+    # 5. Encrypted archives, traditional and AES-256, with the fixed password; a fourth
+    #    field is ignored; several blanks after the program path are skipped.
+    clear_result_files(prefix, home)
+    for name in ("trad.zip", "aes.zip"):
+        target = "C:\\Ziel\\" + name[:-4]
+        facts = run("   " + accepted(data + name, target, ";vierter Teil").lstrip())
+        checks.equal((facts.get("exit"), facts.get("boxes")), ("0", "0"),
+                     f"{name}: exit status 0, no box")
+        check_extracted(target, ("liesmich.txt", "werte.bin"), name)
+    checks.equal(result_files(prefix, home), {"NocUnzip.err": None, "NocUnzip.end": b"success\r\n"},
+                 "encrypted archives: only NocUnzip.end")
+
+    # 6. A missing archive, and a path that names a directory: "file not found".
+    for archive, what in ((data + "fehlt.zip", "missing archive"), (data[:-1], "a directory")):
+        clear_result_files(prefix, home)
+        facts = run(accepted(archive, "C:\\Ziel\\fehlt"))
+        checks.equal((facts.get("exit"), facts.get("boxes")), ("2", "0"), f"{what}: exit 2, no box")
+        checks.equal(result_files(prefix, home),
+                     {"NocUnzip.err": b"file not found\r\n", "NocUnzip.end": b"success\r\n"},
+                     f"{what}: result files")
+
+    # 7. A stored directory without its final back slash glues the names to it.
+    prefix.set_directory("C:\\Nocturnis\\Prog")
+    facts = run(accepted(data + "fehlt.zip", "C:\\Ziel\\fehlt"))
+    checks.check(prefix.path("C:\\Nocturnis\\ProgNocUnzip.end").read_bytes() == b"success\r\n"
+                 if prefix.path("C:\\Nocturnis\\ProgNocUnzip.end").exists() else False,
+                 "directory without final back slash: C:\\Nocturnis\\ProgNocUnzip.end")
+
+    # 8. No value in the registry: the result files land in the current directory.
+    prefix.set_directory(None)
+    prefix.path("C:\\Arbeit").mkdir(exist_ok=True)
+    facts = run(accepted(data + "fehlt.zip", "C:\\Ziel\\fehlt"), cwd="C:\\Arbeit")
+    checks.equal(result_files(prefix, "C:\\Arbeit\\"),
+                 {"NocUnzip.err": b"file not found\r\n", "NocUnzip.end": b"success\r\n"},
+                 "no registry value: result files in the current directory")
+
+    # 9. A stored directory that does not exist: writing the result file is an uncaught
+    #    error (76), reported in a box titled with the application title; exit status 4.
+    prefix.set_directory("C:\\Gibt es nicht\\")
+    facts = run(accepted(data + "fehlt.zip", "C:\\Ziel\\fehlt"), [(APP_TITLE, "OK")])
+    check_box(checks, facts, 1, APP_TITLE, None, "OK", "none", "uncaught error box")
+    checks.check(unescape(facts.get("box1.text", "")).startswith("Laufzeitfehler '76':"),
+                 "missing result directory: runtime error 76", facts.get("box1.text"))
+    checks.equal(facts.get("exit"), "4", "missing result directory: exit status 4")
+
+    # 10. No unzip32.dll beside the program: runtime error 53 before any extraction, and
+    #     no NocUnzip.end.
+    prefix.set_directory(home)
+    clear_result_files(prefix, home)
+    facts = run(accepted(data + "plain.zip", "C:\\Ziel\\ohne"), [(APP_TITLE, "OK")],
+                program_path="C:\\Ohne Bibliothek\\NocUnzip.exe", quoted=True)
+    text = unescape(facts.get("box1.text", ""))
+    checks.check(text.startswith("Laufzeitfehler '53':\n\nFile not found: unzip32.dll"),
+                 "missing unzip32.dll: runtime error 53", text)
+    checks.equal(facts.get("exit"), "4", "missing unzip32.dll: exit status 4")
+    checks.equal(result_files(prefix, home), {"NocUnzip.err": None, "NocUnzip.end": None},
+                 "missing unzip32.dll: no result file")
+    checks.check(not prefix.path("C:\\Ziel\\ohne").exists(), "missing unzip32.dll: nothing unpacked")
+
+    # 11. The overwrite question of the unzip binding, with the real library: No keeps the
+    #     file (100), Yes replaces it (102), Cancel and closing the box stop the extraction
+    #     (104), so that the second file is not replaced either.
+    helper_program = Prefix.unix_to_windows(prefix.bin_dir / "nocunzip_wine_helper.exe")
+    for answers, expected, what in (
+            (("No", "No"), (b"alt a\r\n", b"alt b\r\n", "1"), "No, No"),
+            (("Yes", "No"), (b"neu a\r\n", b"alt b\r\n", "1"), "Yes, No"),
+            (("Yes", "Yes"), (b"neu a\r\n", b"neu b\r\n", "0"), "Yes, Yes"),
+            (("Cancel",), (b"alt a\r\n", b"alt b\r\n", "80"), "Cancel"),
+            (("Close",), (b"alt a\r\n", b"alt b\r\n", "80"), "closing the box")):
+        target = "C:\\Ziel\\frage"
+        shutil.rmtree(prefix.path(target), ignore_errors=True)
+        prefix.path(target).mkdir(parents=True)
+        prefix.path(target + "\\a.txt").write_bytes(b"alt a\r\n")
+        prefix.path(target + "\\b.txt").write_bytes(b"alt b\r\n")
+        facts = run(f' overwrite "{data}neu.zip" {target}', [(OVERWRITE_TITLE, a) for a in answers],
+                    program_path=helper_program, quoted=True)
+        check_box(checks, facts, 1, OVERWRITE_TITLE, None, "Yes,No,Cancel", "exclamation",
+                  f"overwrite question ({what})", default="Yes")
+        first = unescape(facts.get("box1.text", ""))
+        checks.check(first.startswith("Overwrite ") and first.endswith("a.txt?"),
+                     f"overwrite question ({what}): names the file", first)
+        checks.equal(facts.get("boxes"), str(len(answers)), f"overwrite ({what}): questions asked")
+        got = (prefix.path(target + "\\a.txt").read_bytes(),
+               prefix.path(target + "\\b.txt").read_bytes(), facts.get("exit"))
+        checks.equal(got, expected, f"overwrite ({what}): files and result")
+
+    print(f"Wine end-to-end checks: {checks.passed} passed, {checks.failed} failed")
+    return 1 if checks.failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
