@@ -1,5 +1,7 @@
 // Fuzz target: the unpack job on an arbitrary argument text.
 //
+// The target changes the working directory of the process: give libFuzzer absolute paths.
+//
 // Input: the argument text, one character per byte (its value as the code point). Every
 // "/" becomes "_", so that the archive path and the target directory stay inside the
 // scratch tree: the job runs in a working directory that holds a few archives (a plain one,
@@ -16,6 +18,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/job.h"
 #include "fuzz/fuzz_support.h"
@@ -78,21 +82,38 @@ struct Jail {
     fs::current_path(work);
   }
 
-  // Puts the working directory back to its first state.
+  // Puts the working directory back to its first state. The archives are made once and
+  // then copied, since making an AES archive takes a key derivation.
   void Reset() {
+    if (archives.empty()) MakeArchives();
     nocunzip::fuzz::EmptyDirectory(jail);
     fs::create_directory(work);
-    WriteArchive(work / "good.zip", {"hello.txt", "docs/", "docs/readme.txt"});
-    WriteArchive(work / "with space.zip", {"a b.txt"});
-    WriteArchive(work / "secret.zip", {"secret.txt"}, "amberLYNXQT");
-    WriteArchive(work / "aes.zip", {"aes.txt"}, "amberLYNXQT", ZIP_EM_AES_256);
-    WriteArchive(work / "wrong.zip", {"wrong.txt"}, "not the password");
-    WriteArchive(work / ".hidden.zip", {"hidden.txt"});
-    static const char kBroken[] = "PK\3\4 this is no archive";
-    nocunzip::fuzz::WriteFile(work / "broken.zip", kBroken, sizeof kBroken - 1);
+    for (const auto& [name, bytes] : archives) {
+      nocunzip::fuzz::WriteFile(work / name, bytes.data(), bytes.size());
+    }
     fs::create_directory(work / "dir.zip");
     for (const char* name : {"NocUnzip.err", "NocUnzip.end"}) fs::remove(results / name);
   }
+
+  void MakeArchives() {
+    fs::path made = root / "made";
+    fs::create_directory(made);
+    WriteArchive(made / "good.zip", {"hello.txt", "docs/", "docs/readme.txt"});
+    WriteArchive(made / "with space.zip", {"a b.txt"});
+    WriteArchive(made / "secret.zip", {"secret.txt"}, "amberLYNXQT");
+    WriteArchive(made / "aes.zip", {"aes.txt"}, "amberLYNXQT", ZIP_EM_AES_256);
+    WriteArchive(made / "wrong.zip", {"wrong.txt"}, "not the password");
+    WriteArchive(made / ".hidden.zip", {"hidden.txt"});
+    static const char kBroken[] = "PK\3\4 this is no archive";
+    nocunzip::fuzz::WriteFile(made / "broken.zip", kBroken, sizeof kBroken - 1);
+    for (const fs::directory_entry& entry : fs::directory_iterator(made)) {
+      archives.emplace_back(entry.path().filename(), nocunzip::fuzz::ReadFile(entry.path()));
+    }
+    nocunzip::fuzz::EmptyDirectory(made);
+    fs::remove(made);
+  }
+
+  std::vector<std::pair<fs::path, std::string>> archives;
 };
 
 // Field 3 of the argument text split at ";", or nothing when there is none.

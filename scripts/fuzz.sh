@@ -33,7 +33,9 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE= \
   -DNOCUNZIP_SANITIZE=ON -DNOCUNZIP_FUZZ=ON >/dev/null
 cmake --build "$build" -j2 --target $(printf 'fuzz_%s ' "${targets[@]}")
 
-run="$build/run"
+# Absolute paths: the job target changes the working directory of the process.
+mkdir -p "$build/run"
+run=$(realpath "$build/run")
 mkdir -p "$run/tmp" "$run/seeds"
 python3 fuzz/make_corpus.py "$run/seeds" >/dev/null
 as_user=()
@@ -44,7 +46,7 @@ fi
 
 export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
-export TMPDIR=$(realpath "$run/tmp")
+export TMPDIR="$run/tmp"
 
 broken=()
 for target in "${targets[@]}"; do
@@ -60,7 +62,7 @@ for target in "${targets[@]}"; do
   esac
   echo "== fuzzing $target for $minutes min (log: $run/$target.log)"
   status=0
-  setsid "${as_user[@]}" "$build/bin/fuzz_$target" "$corpus" "$run/seeds/$target" \
+  setsid "${as_user[@]}" "$(realpath "$build/bin/fuzz_$target")" "$corpus" "$run/seeds/$target" \
     -max_total_time=$((minutes * 60)) -timeout=30 -rss_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix="$findings/" "${extra[@]}" </dev/null >"$run/$target.log" 2>&1 || status=$?
   grep -E '^#[0-9]+' "$run/$target.log" | tail -1 || true
