@@ -3,7 +3,10 @@
 #include <libdeflate.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <new>
+#include <system_error>
+#include <thread>
 
 #include "archive_source.h"
 
@@ -64,8 +67,40 @@ DecodeResult CheckResult(const EntryFacts& facts, uint64_t size, uint32_t crc) {
   return {};
 }
 
-DecodeResult DecodeWhole(zip_file_t* file, const EntryFacts& facts, ByteSink& sink,
+// Reads an entry's data piece by piece, from libzip or from the archive file itself.
+class ChunkSource {
+ public:
+  ChunkSource(const EntryData& data, const EntryFacts& facts)
+      : data_(data), left_(facts.compressed_size) {}
+
+  // Bytes read into `buffer` (0 at the end of the data), or -1 with `failure` set.
+  int64_t Read(unsigned char* buffer, size_t size, DecodeResult* failure) {
+    if (data_.file != nullptr) {
+      const zip_int64_t n = zip_fread(data_.file, buffer, size);
+      if (n < 0) *failure = ReadFailure(data_.file);
+      return n;
+    }
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(size, left_));
+    if (n == 0) return 0;
+    if (!data_.archive->ReadAt(data_.offset + position_, buffer, n)) {
+      *failure = Corrupt("the data ends early: the archive is truncated");
+      return -1;
+    }
+    position_ += n;
+    left_ -= n;
+    return static_cast<int64_t>(n);
+  }
+
+ private:
+  const EntryData& data_;
+  uint64_t position_ = 0;
+  uint64_t left_;
+};
+
+DecodeResult DecodeWhole(const EntryData& data, const EntryFacts& facts, ByteSink& sink,
                          DecodeBuffers& buffers) {
+  ChunkSource source(data, facts);
+  DecodeResult failure;
   const size_t compressed = static_cast<size_t>(facts.compressed_size);
   const size_t expected = static_cast<size_t>(facts.uncompressed_size);
   // One byte more than declared, to notice data that goes on.
@@ -73,8 +108,8 @@ DecodeResult DecodeWhole(zip_file_t* file, const EntryFacts& facts, ByteSink& si
   buffers.inflated.resize(expected + 1);
   size_t got = 0;
   for (;;) {
-    const zip_int64_t n = zip_fread(file, buffers.raw.data() + got, buffers.raw.size() - got);
-    if (n < 0) return ReadFailure(file);
+    const int64_t n = source.Read(buffers.raw.data() + got, buffers.raw.size() - got, &failure);
+    if (n < 0) return failure;
     if (n == 0) break;
     got += static_cast<size_t>(n);
     if (got == buffers.raw.size()) break;
@@ -100,14 +135,16 @@ DecodeResult DecodeWhole(zip_file_t* file, const EntryFacts& facts, ByteSink& si
   return {};
 }
 
-DecodeResult DecodeStream(zip_file_t* file, const EntryFacts& facts, ByteSink& sink,
+DecodeResult DecodeStream(const EntryData& data, const EntryFacts& facts, ByteSink& sink,
                           DecodeBuffers& buffers) {
+  ChunkSource source(data, facts);
+  DecodeResult failure;
   buffers.stream.resize(kStreamBufferSize);
   uint64_t total = 0;
   uint32_t crc = 0;
   for (;;) {
-    const zip_int64_t n = zip_fread(file, buffers.stream.data(), buffers.stream.size());
-    if (n < 0) return ReadFailure(file);
+    const int64_t n = source.Read(buffers.stream.data(), buffers.stream.size(), &failure);
+    if (n < 0) return failure;
     if (n == 0) break;
     const auto got = static_cast<uint64_t>(n);
     if (got > facts.uncompressed_size - total) {
@@ -138,8 +175,10 @@ class InflateStream {
   bool ok_ = false;
 };
 
-DecodeResult DecodeRawDeflate(zip_file_t* file, const EntryFacts& facts, ByteSink& sink,
+DecodeResult DecodeRawDeflate(const EntryData& data, const EntryFacts& facts, ByteSink& sink,
                               DecodeBuffers& buffers) {
+  ChunkSource source(data, facts);
+  DecodeResult failure;
   buffers.stream.resize(kStreamBufferSize);
   buffers.compressed_stream.resize(kStreamBufferSize);
   InflateStream inflater;
@@ -150,9 +189,9 @@ DecodeResult DecodeRawDeflate(zip_file_t* file, const EntryFacts& facts, ByteSin
   bool input_done = false;
   for (;;) {
     if (z->avail_in == 0 && !input_done) {
-      const zip_int64_t n =
-          zip_fread(file, buffers.compressed_stream.data(), buffers.compressed_stream.size());
-      if (n < 0) return ReadFailure(file);
+      const int64_t n =
+          source.Read(buffers.compressed_stream.data(), buffers.compressed_stream.size(), &failure);
+      if (n < 0) return failure;
       input_done = n == 0;
       z->next_in = buffers.compressed_stream.data();
       z->avail_in = static_cast<uInt>(n);
@@ -182,17 +221,54 @@ DecodeResult DecodeRawDeflate(zip_file_t* file, const EntryFacts& facts, ByteSin
   }
   // Read to the end, so that libzip checks the authentication code of AES entries.
   for (;;) {
-    const zip_int64_t n =
-        zip_fread(file, buffers.compressed_stream.data(), buffers.compressed_stream.size());
-    if (n < 0) return ReadFailure(file);
+    const int64_t n =
+        source.Read(buffers.compressed_stream.data(), buffers.compressed_stream.size(), &failure);
+    if (n < 0) return failure;
     if (n == 0) break;
   }
+  return CheckResult(facts, total, crc);
+}
+
+// Stored data, read straight from the archive. A sink that copies ranges gets the bytes
+// inside the system on a second thread, while this one reads them once more for the CRC;
+// the sink's file is only kept by its commit, after the check.
+DecodeResult DecodeStored(const EntryData& data, const EntryFacts& facts, ByteSink& sink,
+                          DecodeBuffers& buffers) {
+  if (facts.compressed_size != facts.uncompressed_size) {
+    return Corrupt("the data does not match the sizes in the archive");
+  }
+  const uint64_t size = facts.uncompressed_size;
+  if (!sink.CopiesRanges() || size < kParallelCopyMinimum) {
+    return DecodeStream(data, facts, sink, buffers);
+  }
+  IoResult copied;
+  std::thread copier;
+  try {
+    copier = std::thread([&] { copied = sink.CopyRange(data.offset, size); });
+  } catch (const std::system_error&) {
+    copied = sink.CopyRange(data.offset, size);  // no second thread: one after the other
+  }
+  buffers.stream.resize(kStreamBufferSize);
+  ChunkSource source(data, facts);
+  DecodeResult failure;
+  uint64_t total = 0;
+  uint32_t crc = 0;
+  for (;;) {
+    const int64_t n = source.Read(buffers.stream.data(), buffers.stream.size(), &failure);
+    if (n <= 0) break;
+    crc = libdeflate_crc32(crc, buffers.stream.data(), static_cast<size_t>(n));
+    total += static_cast<uint64_t>(n);
+  }
+  if (copier.joinable()) copier.join();
+  if (!failure.ok()) return failure;
+  if (!copied.ok()) return FromWrite(copied);
   return CheckResult(facts, total, crc);
 }
 
 }  // namespace
 
 DecodeWay ChooseDecodeWay(const EntryFacts& facts) {
+  if (facts.method == ZIP_CM_STORE && facts.encryption == ZIP_EM_NONE) return DecodeWay::kStored;
   if (facts.method != ZIP_CM_DEFLATE) return DecodeWay::kLibzipStream;
   const bool aes = facts.encryption == ZIP_EM_AES_128 || facts.encryption == ZIP_EM_AES_192 ||
                    facts.encryption == ZIP_EM_AES_256;
@@ -201,6 +277,10 @@ DecodeWay ChooseDecodeWay(const EntryFacts& facts) {
     return DecodeWay::kWholeDeflate;
   }
   return DecodeWay::kRawDeflate;
+}
+
+bool ReadsArchiveDirectly(const EntryFacts& facts) {
+  return facts.encryption == ZIP_EM_NONE && ChooseDecodeWay(facts) != DecodeWay::kLibzipStream;
 }
 
 zip_flags_t OpenFlagsFor(DecodeWay way) {
@@ -213,17 +293,19 @@ DecodeBuffers::DecodeBuffers() : decompressor(libdeflate_alloc_decompressor()) {
 
 DecodeBuffers::~DecodeBuffers() { libdeflate_free_decompressor(decompressor); }
 
-DecodeResult DecodeEntry(zip_file_t* file, const EntryFacts& facts, ByteSink& sink,
+DecodeResult DecodeEntry(const EntryData& data, const EntryFacts& facts, ByteSink& sink,
                          DecodeBuffers& buffers) {
   switch (ChooseDecodeWay(facts)) {
+    case DecodeWay::kStored:
+      return DecodeStored(data, facts, sink, buffers);
     case DecodeWay::kWholeDeflate:
-      return DecodeWhole(file, facts, sink, buffers);
+      return DecodeWhole(data, facts, sink, buffers);
     case DecodeWay::kRawDeflate:
-      return DecodeRawDeflate(file, facts, sink, buffers);
+      return DecodeRawDeflate(data, facts, sink, buffers);
     case DecodeWay::kLibzipStream:
       break;
   }
-  return DecodeStream(file, facts, sink, buffers);
+  return DecodeStream(data, facts, sink, buffers);
 }
 
 }  // namespace nocunzip::unzip32

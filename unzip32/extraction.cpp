@@ -93,13 +93,18 @@ class NullSink : public ByteSink {
 
 class FileSink : public ByteSink {
  public:
-  explicit FileSink(OutputFile& file) : file_(file) {}
+  FileSink(OutputFile& file, const std::string& archive) : file_(file), archive_(archive) {}
   IoResult Write(const unsigned char* data, size_t size) override {
     return file_.Write(data, size);
+  }
+  bool CopiesRanges() const override { return file_.CanCopyFrom(); }
+  IoResult CopyRange(uint64_t offset, uint64_t length) override {
+    return file_.CopyFrom(archive_, offset, length);
   }
 
  private:
   OutputFile& file_;
+  const std::string& archive_;
 };
 
 // Hands the contents to the print callback. Stays on the calling thread.
@@ -186,6 +191,8 @@ class Extraction {
   UzCallbackRecord& callbacks_;
   Reporter reporter_;
   std::unique_ptr<ArchiveSource> source_;
+  // A handle of its own on the archive file, for the entries read without libzip.
+  std::unique_ptr<ArchiveSource> raw_source_;
   ArchiveLayout layout_;
   ZipArchive archive_;
   std::unique_ptr<TargetDirectory> target_;
@@ -361,6 +368,7 @@ EntryPlan Extraction::Decide(EntryFacts facts, int32_t* code, bool* stop) {
     plan.action = EntryPlan::kWriteFile;
   }
 
+  if (ReadsArchiveDirectly(f)) return plan;
   OpenedEntry opened = opener_->Open(f, OpenFlagsFor(ChooseDecodeWay(f)));
   if (opened.status != OpenedEntry::kOk) {
     reporter_.EntryError(name, opened.message);
@@ -377,6 +385,12 @@ EntryPlan Extraction::Decide(EntryFacts facts, int32_t* code, bool* stop) {
 
 EntryOutcome Extraction::Carry(EntryPlan& plan) {
   EntryOutcome outcome;
+  EntryData data;
+  data.file = plan.file.get();
+  if (data.file == nullptr && plan.facts.index < layout_.entries.size()) {
+    data.archive = raw_source_.get();
+    data.offset = layout_.entries[plan.facts.index].data_offset;
+  }
   auto from_decode = [&outcome](const DecodeResult& result) {
     if (result.ok()) return;
     outcome.message = result.message;
@@ -397,14 +411,14 @@ EntryOutcome Extraction::Carry(EntryPlan& plan) {
     }
     case EntryPlan::kTest: {
       NullSink sink;
-      from_decode(DecodeEntry(plan.file.get(), plan.facts, sink, buffers_));
+      from_decode(DecodeEntry(data, plan.facts, sink, buffers_));
       break;
     }
     case EntryPlan::kPrint: {
       PrintSink print(reporter_);
       LineEndSink converted(print, plan.facts.is_text);
       ByteSink& sink = options_.convert_line_ends ? static_cast<ByteSink&>(converted) : print;
-      from_decode(DecodeEntry(plan.file.get(), plan.facts, sink, buffers_));
+      from_decode(DecodeEntry(data, plan.facts, sink, buffers_));
       break;
     }
     case EntryPlan::kWriteFile: {
@@ -416,10 +430,10 @@ EntryOutcome Extraction::Carry(EntryPlan& plan) {
         outcome.message = created.message;
         break;
       }
-      FileSink written(*file);
+      FileSink written(*file, options_.archive);
       LineEndSink converted(written, plan.facts.is_text);
       ByteSink& sink = options_.convert_line_ends ? static_cast<ByteSink&>(converted) : written;
-      from_decode(DecodeEntry(plan.file.get(), plan.facts, sink, buffers_));
+      from_decode(DecodeEntry(data, plan.facts, sink, buffers_));
       if (outcome.code == UZ_OK) {
         FileAttributes attributes;
         attributes.mtime = plan.facts.mtime;
@@ -511,6 +525,11 @@ int32_t Extraction::Run() {
     const std::string prefix =
         layout_.problem == LayoutProblem::kEmptyFile ? "not a ZIP archive: " : "";
     reporter_.ArchiveError(archive, prefix + layout_.message);
+    return UZ_ERR_ARCHIVE;
+  }
+  raw_source_ = ArchiveSource::Open(archive, &error);
+  if (raw_source_ == nullptr) {
+    reporter_.ArchiveError(archive, "cannot open the archive: " + error);
     return UZ_ERR_ARCHIVE;
   }
   archive_ = source_->OpenArchive(&error);

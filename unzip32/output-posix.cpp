@@ -8,9 +8,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <random>
 #include <system_error>
+#include <vector>
 
 #include "output.h"
 
@@ -106,6 +108,9 @@ UniqueFd WalkDirectories(int root, const RelativePath& path, size_t count, bool 
 
 class PosixOutputFile : public OutputFile {
  public:
+  static constexpr uint64_t kCopyPiece = 64u << 20;
+  static constexpr size_t kFallbackBuffer = 256u << 10;
+
   PosixOutputFile(UniqueFd directory, UniqueFd file, std::string temporary_name,
                   std::string final_name, std::string shown_name)
       : directory_(std::move(directory)),
@@ -130,6 +135,48 @@ class PosixOutputFile : public OutputFile {
       }
       data += written;
       size -= static_cast<size_t>(written);
+    }
+    return IoResult::Ok();
+  }
+
+  bool CanCopyFrom() const override { return true; }
+
+  // copy_file_range moves the bytes from page cache to page cache inside the kernel; where
+  // it cannot (other file systems, old kernels) a plain read and write loop does the same.
+  IoResult CopyFrom(const std::string& path, uint64_t offset, uint64_t length) override {
+    UniqueFd source(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!source.valid()) return ErrnoResult(errno, "cannot read the archive for " + shown_name_);
+    auto from = static_cast<off_t>(offset);
+    bool in_kernel = true;
+    std::vector<unsigned char> buffer;
+    while (length > 0) {
+      const size_t piece = static_cast<size_t>(std::min<uint64_t>(length, kCopyPiece));
+      ssize_t n = -1;
+      if (in_kernel) {
+        n = copy_file_range(source.get(), &from, file_.get(), nullptr, piece, 0);
+        if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+                      errno == EPERM)) {
+          in_kernel = false;
+          continue;
+        }
+      } else {
+        buffer.resize(kFallbackBuffer);
+        n = pread(source.get(), buffer.data(), std::min(piece, buffer.size()), from);
+        if (n > 0) {
+          if (IoResult written = Write(buffer.data(), static_cast<size_t>(n)); !written.ok()) {
+            return written;
+          }
+          from += n;
+        }
+      }
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return ErrnoResult(errno, "cannot write " + shown_name_);
+      }
+      if (n == 0) {
+        return Failure(IoResult::kFailed, "the archive ends early while writing " + shown_name_);
+      }
+      length -= static_cast<uint64_t>(n);
     }
     return IoResult::Ok();
   }

@@ -44,6 +44,14 @@ class OutputFile {
  public:
   virtual ~OutputFile() = default;  // removes the temporary file unless committed
   virtual IoResult Write(const unsigned char* data, size_t size) = 0;
+  // Whether CopyFrom is there: appending bytes of another file inside the system, without
+  // their passing through this process.
+  virtual bool CanCopyFrom() const { return false; }
+  // Appends `length` bytes of the file `path` from `offset`. Touches nothing but this file,
+  // so it may run on another thread than the rest of the extraction.
+  virtual IoResult CopyFrom(const std::string& /*path*/, uint64_t /*offset*/, uint64_t /*length*/) {
+    return {IoResult::kFailed, "cannot copy from another file"};
+  }
   // Sets time and mode and moves the file to its name. Without `replace` an existing file
   // stays and the commit fails.
   virtual IoResult Commit(const FileAttributes& attributes, bool replace) = 0;

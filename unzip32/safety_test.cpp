@@ -154,6 +154,8 @@ TEST_F(SafetyTest, DamagedDataLeavesNoPartialFileAndTheOldFileIntact) {
         .declared_compressed = static_cast<uint32_t>(DeflateRaw(RandomText(20 << 20)).size() - 3)},
        "compressed data"},
       {"big crc", {.name = "a.txt", .data = big, .deflate = true, .declared_crc = 7}, "CRC"},
+      // Copied inside the system while the CRC is computed beside it.
+      {"big stored crc", {.name = "a.txt", .data = big, .declared_crc = 7}, "CRC"},
       {"big size",
        {.name = "a.txt", .data = big, .deflate = true, .declared_size = 1 << 20},
        "size"},
