@@ -18,7 +18,12 @@ std::string ZipErrorText(zip_error_t* error) {
 std::unique_ptr<ArchiveSource> ArchiveSource::Open(const std::string& path, std::string* error) {
   zip_error_t zip_error;
   zip_error_init(&zip_error);
+#ifdef _WIN32
+  // The caller's path is in the ANSI code page; libzip's plain file source reads UTF-8.
+  zip_source_t* source = zip_source_win32a_create(path.c_str(), 0, -1, &zip_error);
+#else
   zip_source_t* source = zip_source_file_create(path.c_str(), 0, -1, &zip_error);
+#endif
   if (source == nullptr) {
     *error = ZipErrorText(&zip_error);
     zip_error_fini(&zip_error);
