@@ -372,6 +372,13 @@ def main():
                  {"NocUnzip.err": b"unzip-error\r\n", "NocUnzip.end": b"success\r\n"},
                  "success after a failure: old NocUnzip.err stays, NocUnzip.end rewritten")
 
+    # 4b. Umlauts in the archive path and the target directory (the ANSI code page).
+    shutil.copy2(archives / "plain.zip", prefix.path(data + "Grüße.zip"))
+    facts = run(accepted(data + "Grüße.zip", "C:\\Ziel\\Größe"))
+    checks.equal((facts.get("exit"), facts.get("boxes")), ("0", "0"),
+                 "umlauts in the paths: exit status 0, no box")
+    check_extracted("C:\\Ziel\\Größe", ("liesmich.txt", "werte.bin"), "umlauts in the paths")
+
     # 5. Encrypted archives, traditional and AES-256, with the fixed password; a fourth
     #    field is ignored; several blanks after the program path are skipped.
     clear_result_files(prefix, home)

@@ -79,34 +79,36 @@ std::wstring ClassOf(HWND window) {
   return name;
 }
 
+struct WindowSearch {
+  DWORD process;
+  const wchar_t* window_class;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectTopLevel(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<WindowSearch*>(data);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner == search->process && IsWindowVisible(window) &&
+      ClassOf(window) == search->window_class)
+    search->found.push_back(window);
+  return TRUE;
+}
+
 std::vector<HWND> TopLevelWindowsOf(DWORD process, const wchar_t* window_class) {
-  struct Search {
-    DWORD process;
-    const wchar_t* window_class;
-    std::vector<HWND> found;
-  } search{process, window_class, {}};
-  EnumWindows(
-      [](HWND window, LPARAM data) {
-        auto* s = reinterpret_cast<Search*>(data);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner == s->process && IsWindowVisible(window) && ClassOf(window) == s->window_class)
-          s->found.push_back(window);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  WindowSearch search{process, window_class, {}};
+  EnumWindows(&CollectTopLevel, reinterpret_cast<LPARAM>(&search));
   return search.found;
+}
+
+BOOL CALLBACK CollectChild(HWND child, LPARAM list) {
+  reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
+  return TRUE;
 }
 
 std::vector<HWND> ChildrenOf(HWND parent) {
   std::vector<HWND> children;
-  EnumChildWindows(
-      parent,
-      [](HWND child, LPARAM list) {
-        reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&children));
+  EnumChildWindows(parent, &CollectChild, reinterpret_cast<LPARAM>(&children));
   return children;
 }
 
