@@ -1,8 +1,17 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test suite; fails on the first failing one.
+# Builds everything and runs every test suite; fails on the first failing one:
+#   1. the Linux program, its unzip library and all their tests;
+#   2. the same once more with AddressSanitizer and UndefinedBehaviorSanitizer;
+#   3. the Windows builds (x64 and x86) and the Windows tests under Wine and Xvfb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 echo "== Linux build and tests"
 scripts/build.sh
 ctest --test-dir build --output-on-failure -j2
+
+echo "== Linux tests with AddressSanitizer and UndefinedBehaviorSanitizer"
+scripts/test-sanitizers.sh
+
+echo "== Windows builds and tests under Wine"
+scripts/test-windows.sh
