@@ -220,6 +220,7 @@ ArchiveLayout CheckArchiveLayout(ByteReader& reader) {
     entry.made_by_system = header[5];
     entry.flags = Get16(header + 8);
     entry.method = Get16(header + 10);
+    entry.crc = Get32(header + 16);
     entry.compressed_size = Get32(header + 20);
     entry.uncompressed_size = Get32(header + 24);
     const uint16_t name_length = Get16(header + 28);

@@ -26,6 +26,7 @@ struct CentralEntry {
   uint16_t internal_attributes = 0;  // bit 0: the entry is text
   uint8_t made_by_system = 0;        // high byte of "version made by": 3 = Unix
   uint32_t external_attributes = 0;
+  uint32_t crc = 0;
   uint64_t data_offset = 0;  // first byte after the local header, set by the check
 };
 

@@ -287,6 +287,10 @@ zip_flags_t OpenFlagsFor(DecodeWay way) {
   return way == DecodeWay::kLibzipStream ? zip_flags_t{0} : zip_flags_t{ZIP_FL_COMPRESSED};
 }
 
+DecodeResult WriteResult(const IoResult& written) {
+  return written.ok() ? DecodeResult{} : FromWrite(written);
+}
+
 DecodeBuffers::DecodeBuffers() : decompressor(libdeflate_alloc_decompressor()) {
   if (decompressor == nullptr) throw std::bad_alloc();
 }

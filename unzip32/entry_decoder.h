@@ -39,7 +39,7 @@ class ByteSink {
 };
 
 // The largest entry (compressed and uncompressed) that is inflated in one buffer.
-inline constexpr uint64_t kWholeBufferLimit = 8u << 20;
+inline constexpr uint64_t kWholeBufferLimit = 4u << 20;
 // The buffer that streamed entries pass through.
 inline constexpr size_t kStreamBufferSize = 256u << 10;
 
@@ -95,6 +95,9 @@ struct EntryData {
   ByteReader* archive = nullptr;
   uint64_t offset = 0;
 };
+
+// The result of writing decoded bytes to a sink.
+DecodeResult WriteResult(const IoResult& written);
 
 // Decodes the entry of `facts` from `data` into `sink`.
 DecodeResult DecodeEntry(const EntryData& data, const EntryFacts& facts, ByteSink& sink,

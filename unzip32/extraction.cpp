@@ -14,6 +14,7 @@
 #include "archive_source.h"
 #include "entry_decoder.h"
 #include "entry_path.h"
+#include "inflate_ahead.h"
 #include "local_time.h"
 #include "output.h"
 #include "password.h"
@@ -184,6 +185,8 @@ class Extraction {
   // Decides what to do with one entry; sets `stop` when the run must end here.
   EntryPlan Decide(EntryFacts facts, int32_t* code, bool* stop);
   EntryOutcome Carry(EntryPlan& plan);
+  // Decodes the entry of `plan` into `sink`, taking what was inflated ahead when it can.
+  DecodeResult Decode(const EntryPlan& plan, ByteSink& sink);
   void Report(const EntryPlan& plan, const EntryOutcome& outcome);
   void PrintSummary(int32_t code);
 
@@ -198,6 +201,8 @@ class Extraction {
   std::unique_ptr<TargetDirectory> target_;
   std::unique_ptr<EntryOpener> opener_;
   DecodeBuffers buffers_;
+  std::vector<bool> wanted_;  // the entries selected, by index
+  std::unique_ptr<InflateAhead> ahead_;
   std::vector<std::pair<RelativePath, int64_t>> directory_times_;
 
   uint64_t selected_ = 0;
@@ -221,7 +226,9 @@ void Extraction::FillTotals() {
   uint64_t uncompressed = 0;
   for (zip_uint64_t i = 0; i < layout_.entries.size(); ++i) {
     EntryFacts facts;
-    if (!Selected(i, &facts)) continue;
+    const bool selected = Selected(i, &facts);
+    wanted_.push_back(selected);
+    if (!selected) continue;
     ++selected_;
     compressed += facts.compressed_size;
     uncompressed += facts.uncompressed_size;
@@ -383,14 +390,35 @@ EntryPlan Extraction::Decide(EntryFacts facts, int32_t* code, bool* stop) {
   return plan;
 }
 
-EntryOutcome Extraction::Carry(EntryPlan& plan) {
-  EntryOutcome outcome;
+DecodeResult Extraction::Decode(const EntryPlan& plan, ByteSink& sink) {
+  const EntryFacts& facts = plan.facts;
   EntryData data;
   data.file = plan.file.get();
-  if (data.file == nullptr && plan.facts.index < layout_.entries.size()) {
+  if (data.file == nullptr && facts.index < layout_.entries.size()) {
     data.archive = raw_source_.get();
-    data.offset = layout_.entries[plan.facts.index].data_offset;
+    data.offset = layout_.entries[facts.index].data_offset;
   }
+  if (ahead_ != nullptr && data.file == nullptr &&
+      ChooseDecodeWay(facts) == DecodeWay::kWholeDeflate) {
+    // Inflated and checked against the central directory, whose record must say what
+    // libzip says.
+    const CentralEntry& central = layout_.entries[facts.index];
+    const unsigned char* bytes = nullptr;
+    size_t size = 0;
+    if (InflatesAhead(central) && central.crc == facts.crc && facts.crc_known &&
+        central.uncompressed_size == facts.uncompressed_size &&
+        central.compressed_size == facts.compressed_size &&
+        ahead_->Take(facts.index, &bytes, &size)) {
+      const IoResult written = sink.Write(bytes, size);
+      ahead_->Release();
+      return WriteResult(written);
+    }
+  }
+  return DecodeEntry(data, facts, sink, buffers_);
+}
+
+EntryOutcome Extraction::Carry(EntryPlan& plan) {
+  EntryOutcome outcome;
   auto from_decode = [&outcome](const DecodeResult& result) {
     if (result.ok()) return;
     outcome.message = result.message;
@@ -411,14 +439,14 @@ EntryOutcome Extraction::Carry(EntryPlan& plan) {
     }
     case EntryPlan::kTest: {
       NullSink sink;
-      from_decode(DecodeEntry(data, plan.facts, sink, buffers_));
+      from_decode(Decode(plan, sink));
       break;
     }
     case EntryPlan::kPrint: {
       PrintSink print(reporter_);
       LineEndSink converted(print, plan.facts.is_text);
       ByteSink& sink = options_.convert_line_ends ? static_cast<ByteSink&>(converted) : print;
-      from_decode(DecodeEntry(data, plan.facts, sink, buffers_));
+      from_decode(Decode(plan, sink));
       break;
     }
     case EntryPlan::kWriteFile: {
@@ -433,7 +461,7 @@ EntryOutcome Extraction::Carry(EntryPlan& plan) {
       FileSink written(*file, options_.archive);
       LineEndSink converted(written, plan.facts.is_text);
       ByteSink& sink = options_.convert_line_ends ? static_cast<ByteSink&>(converted) : written;
-      from_decode(DecodeEntry(data, plan.facts, sink, buffers_));
+      from_decode(Decode(plan, sink));
       if (outcome.code == UZ_OK) {
         FileAttributes attributes;
         attributes.mtime = plan.facts.mtime;
@@ -568,6 +596,9 @@ int32_t Extraction::Run() {
     }
   }
   opener_ = std::make_unique<EntryOpener>(archive_.get(), reporter_);
+  if (std::unique_ptr<ArchiveSource> ahead_source = ArchiveSource::Open(archive, &error)) {
+    ahead_ = InflateAhead::Start(layout_, wanted_, std::move(ahead_source));
+  }
 
   int32_t result = UZ_OK;
   for (zip_uint64_t i = 0; i < static_cast<zip_uint64_t>(count); ++i) {
