@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
+#include <mutex>
 #include <random>
 #include <system_error>
 #include <vector>
@@ -111,8 +113,8 @@ class PosixOutputFile : public OutputFile {
   static constexpr uint64_t kCopyPiece = 64u << 20;
   static constexpr size_t kFallbackBuffer = 256u << 10;
 
-  PosixOutputFile(UniqueFd directory, UniqueFd file, std::string temporary_name,
-                  std::string final_name, std::string shown_name)
+  PosixOutputFile(std::shared_ptr<const UniqueFd> directory, UniqueFd file,
+                  std::string temporary_name, std::string final_name, std::string shown_name)
       : directory_(std::move(directory)),
         file_(std::move(file)),
         temporary_name_(std::move(temporary_name)),
@@ -122,7 +124,7 @@ class PosixOutputFile : public OutputFile {
   ~PosixOutputFile() override {
     if (!committed_) {
       file_.reset();
-      unlinkat(directory_.get(), temporary_name_.c_str(), 0);
+      unlinkat(directory_->get(), temporary_name_.c_str(), 0);
     }
   }
 
@@ -194,10 +196,10 @@ class PosixOutputFile : public OutputFile {
       return ErrnoResult(errno, "cannot set the time of " + shown_name_);
     }
     if (close(file_.release()) < 0) return ErrnoResult(errno, "cannot write " + shown_name_);
-    const int moved = replace ? renameat(directory_.get(), temporary_name_.c_str(),
-                                         directory_.get(), final_name_.c_str())
-                              : renameat2(directory_.get(), temporary_name_.c_str(),
-                                          directory_.get(), final_name_.c_str(), RENAME_NOREPLACE);
+    const int dir = directory_->get();
+    const int moved = replace ? renameat(dir, temporary_name_.c_str(), dir, final_name_.c_str())
+                              : renameat2(dir, temporary_name_.c_str(), dir, final_name_.c_str(),
+                                          RENAME_NOREPLACE);
     if (moved < 0) {
       if (errno == EEXIST) return Failure(IoResult::kFailed, shown_name_ + " exists already");
       if (errno == EISDIR) return Failure(IoResult::kFailed, shown_name_ + " is a directory");
@@ -208,7 +210,7 @@ class PosixOutputFile : public OutputFile {
   }
 
  private:
-  UniqueFd directory_;
+  std::shared_ptr<const UniqueFd> directory_;
   UniqueFd file_;
   std::string temporary_name_;
   std::string final_name_;
@@ -225,10 +227,10 @@ class PosixTargetDirectory : public TargetDirectory {
     ExistingFile existing;
     if (path.empty()) return existing;
     IoResult ignored;
-    UniqueFd parent = WalkDirectories(root_.get(), path, path.size() - 1, false, &ignored);
-    if (!parent.valid()) return existing;
+    const std::shared_ptr<const UniqueFd> parent = Parent(path, false, &ignored);
+    if (parent == nullptr) return existing;
     struct stat st {};
-    if (fstatat(parent.get(), path.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) < 0) return existing;
+    if (fstatat(parent->get(), path.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) < 0) return existing;
     existing.exists = true;
     existing.is_regular = S_ISREG(st.st_mode);
     existing.is_directory = S_ISDIR(st.st_mode);
@@ -247,19 +249,19 @@ class PosixTargetDirectory : public TargetDirectory {
       *result = Failure(IoResult::kFailed, "empty file name");
       return nullptr;
     }
-    UniqueFd parent = WalkDirectories(root_.get(), path, path.size() - 1, true, result);
-    if (!parent.valid()) return nullptr;
+    std::shared_ptr<const UniqueFd> parent = Parent(path, true, result);
+    if (parent == nullptr) return nullptr;
     const std::string shown = Prefix(path, path.size());
     for (int attempt = 0; attempt < 100; ++attempt) {
       char temporary[64];
       snprintf(temporary, sizeof temporary, ".unzip32-%08x.tmp",
                static_cast<unsigned>(next_name_.fetch_add(0x9E3779B9u)));
-      const int fd = openat(parent.get(), temporary,
+      const int fd = openat(parent->get(), temporary,
                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
       if (fd >= 0) {
         *result = IoResult::Ok();
-        return std::make_unique<PosixOutputFile>(std::move(parent), UniqueFd(fd), temporary,
-                                                 path.back(), shown);
+        return std::make_unique<PosixOutputFile>(parent, UniqueFd(fd), temporary, path.back(),
+                                                 shown);
       }
       if (errno != EEXIST) {
         *result = ErrnoResult(errno, "cannot create a temporary file for " + shown);
@@ -286,8 +288,29 @@ class PosixTargetDirectory : public TargetDirectory {
   }
 
  private:
+  // The directory that holds `path`, walked from the root, or the one the previous file
+  // went to when that is the same: the entries of an archive mostly come directory by
+  // directory, so most files cost no walk at all.
+  std::shared_ptr<const UniqueFd> Parent(const RelativePath& path, bool create, IoResult* result) {
+    const size_t count = path.size() - 1;
+    std::lock_guard<std::mutex> lock(parent_mutex_);
+    if (parent_ != nullptr && parent_path_.size() == count &&
+        std::equal(parent_path_.begin(), parent_path_.end(), path.begin())) {
+      *result = IoResult::Ok();
+      return parent_;
+    }
+    UniqueFd walked = WalkDirectories(root_.get(), path, count, create, result);
+    if (!walked.valid()) return nullptr;
+    parent_ = std::make_shared<const UniqueFd>(std::move(walked));
+    parent_path_.assign(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(count));
+    return parent_;
+  }
+
   UniqueFd root_;
   std::atomic<uint32_t> next_name_;  // temporary names; safe to use from several threads
+  std::mutex parent_mutex_;
+  std::shared_ptr<const UniqueFd> parent_;
+  RelativePath parent_path_;
 };
 
 // mkdir -p for the target directory itself, which the caller names and may reach through
