@@ -72,8 +72,13 @@ TEST_F(SafetyTest, NamesThatLeaveTheTargetAreRefusedAndTheRestExtracted) {
     EXPECT_NE(run.printed.find("error: ../parent.txt: refused: name leads out of the target"),
               std::string::npos)
         << run.printed;
-    EXPECT_NE(run.printed.find("error: " + absolute + ": refused: absolute path"),
-              std::string::npos);
+    // On Windows the absolute name of a file starts with its drive.
+    const std::string absolute_problem = absolute.size() > 1 && absolute[1] == ':'
+                                             ? "name starts with a drive letter"
+                                             : "absolute path";
+    EXPECT_NE(run.printed.find("error: " + absolute + ": refused: " + absolute_problem),
+              std::string::npos)
+        << run.printed;
     EXPECT_NE(run.printed.find("error: C:/drive.txt: refused: name starts with a drive letter"),
               std::string::npos);
     fs::remove_all(target());
@@ -87,7 +92,9 @@ TEST_F(SafetyTest, BackSlashesSeparateDirectoriesInsideTheTarget) {
 }
 
 TEST_F(SafetyTest, ADirectoryLinkInTheTargetIsNotFollowed) {
-  fs::create_directory_symlink(outside(), target() / "linked");
+  std::error_code made;
+  fs::create_directory_symlink(outside(), target() / "linked", made);
+  if (made) GTEST_SKIP() << "no symbolic links here: " << made.message();
   const RunResult run = RunRaw({{.name = "linked/planted.txt", .data = "evil"},
                                 {.name = "linked/deeper/planted.txt", .data = "evil"},
                                 {.name = "fine.txt", .data = "fine"}});
@@ -102,7 +109,9 @@ TEST_F(SafetyTest, ADirectoryLinkInTheTargetIsNotFollowed) {
 
 TEST_F(SafetyTest, AFileLinkInTheTargetIsReplacedNotWrittenThrough) {
   WriteFileBytes(outside() / "victim.txt", "precious");
-  fs::create_symlink(outside() / "victim.txt", target() / "name.txt");
+  std::error_code made;
+  fs::create_symlink(outside() / "victim.txt", target() / "name.txt", made);
+  if (made) GTEST_SKIP() << "no symbolic links here: " << made.message();
   const RunResult run = RunRaw({{.name = "name.txt", .data = "from the archive"}});
   EXPECT_EQ(run.result, UZ_OK) << run.printed;
   EXPECT_EQ(ReadFileBytes(outside() / "victim.txt"), "precious");
