@@ -4,6 +4,9 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -175,14 +178,106 @@ class InflateStream {
   bool ok_ = false;
 };
 
+// Takes inflated pieces from the thread that inflates and checks and writes them on a
+// second thread, so that the first one does nothing but inflate. A few pieces wait at most.
+class WriteBehind {
+ public:
+  explicit WriteBehind(ByteSink& sink) : sink_(sink) {
+    for (auto& piece : pieces_) piece.resize(kStreamBufferSize);
+    thread_ = std::thread([this] { Run(); });  // may throw std::system_error
+  }
+  ~WriteBehind() { Finish(); }
+  WriteBehind(const WriteBehind&) = delete;
+  WriteBehind& operator=(const WriteBehind&) = delete;
+
+  // A free piece of kStreamBufferSize bytes to fill, or null once writing failed.
+  unsigned char* Next() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return handed_ - written_ < kPieces || !result_.ok(); });
+    return result_.ok() ? pieces_[handed_ % kPieces].data() : nullptr;
+  }
+  // The piece from Next holds `size` bytes now.
+  void Hand(size_t size) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      sizes_[handed_ % kPieces] = size;
+      ++handed_;
+    }
+    changed_.notify_all();
+  }
+  // Waits until every piece handed is written; the CRC of them all.
+  IoResult Finish(uint32_t* crc = nullptr) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      closed_ = true;
+    }
+    changed_.notify_all();
+    if (thread_.joinable()) thread_.join();
+    if (crc != nullptr) *crc = crc_;
+    return result_;
+  }
+
+ private:
+  static constexpr size_t kPieces = 3;
+
+  void Run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [&] { return written_ < handed_ || closed_; });
+      if (written_ == handed_) return;
+      const unsigned char* data = pieces_[written_ % kPieces].data();
+      const size_t size = sizes_[written_ % kPieces];
+      lock.unlock();
+      crc_ = libdeflate_crc32(crc_, data, size);
+      IoResult written = sink_.Write(data, size);
+      lock.lock();
+      ++written_;
+      if (!written.ok()) {
+        result_ = std::move(written);
+        changed_.notify_all();
+        return;
+      }
+      changed_.notify_all();
+    }
+  }
+
+  ByteSink& sink_;
+  std::vector<unsigned char> pieces_[kPieces];
+  size_t sizes_[kPieces] = {};
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  uint64_t handed_ = 0;
+  uint64_t written_ = 0;
+  bool closed_ = false;
+  uint32_t crc_ = 0;  // of the pieces written, touched by the writing thread until joined
+  IoResult result_;
+  std::thread thread_;
+};
+
 DecodeResult DecodeRawDeflate(const EntryData& data, const EntryFacts& facts, ByteSink& sink,
                               DecodeBuffers& buffers) {
   ChunkSource source(data, facts);
   DecodeResult failure;
-  buffers.stream.resize(kStreamBufferSize);
   buffers.compressed_stream.resize(kStreamBufferSize);
   InflateStream inflater;
   if (!inflater.ok()) return Corrupt("cannot start inflating");
+  std::unique_ptr<WriteBehind> behind;
+  if (sink.WritesOffThread()) {
+    try {
+      behind = std::make_unique<WriteBehind>(sink);
+    } catch (const std::system_error&) {
+      // no second thread: write here
+    }
+  }
+  if (behind == nullptr) buffers.stream.resize(kStreamBufferSize);
+  // A write that failed before is what the entry failed of, even when the data turns out
+  // damaged later.
+  auto fail = [&behind](DecodeResult result) {
+    if (behind != nullptr) {
+      if (IoResult written = behind->Finish(); !written.ok()) return FromWrite(written);
+    }
+    return result;
+  };
   z_stream* z = inflater.get();
   uint64_t total = 0;
   uint32_t crc = 0;
@@ -191,33 +286,40 @@ DecodeResult DecodeRawDeflate(const EntryData& data, const EntryFacts& facts, By
     if (z->avail_in == 0 && !input_done) {
       const int64_t n =
           source.Read(buffers.compressed_stream.data(), buffers.compressed_stream.size(), &failure);
-      if (n < 0) return failure;
+      if (n < 0) return fail(failure);
       input_done = n == 0;
       z->next_in = buffers.compressed_stream.data();
       z->avail_in = static_cast<uInt>(n);
     }
-    z->next_out = buffers.stream.data();
-    z->avail_out = static_cast<uInt>(buffers.stream.size());
+    unsigned char* out = behind != nullptr ? behind->Next() : buffers.stream.data();
+    if (out == nullptr) return fail({});
+    z->next_out = out;
+    z->avail_out = static_cast<uInt>(kStreamBufferSize);
     const int status = inflate(z, Z_NO_FLUSH);
     if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) {
-      return Corrupt("the compressed data is damaged");
+      return fail(Corrupt("the compressed data is damaged"));
     }
-    const size_t got = buffers.stream.size() - z->avail_out;
+    const size_t got = kStreamBufferSize - z->avail_out;
     if (got > facts.uncompressed_size - total) {
-      return Corrupt("size mismatch: the data is larger than the declared " +
-                     std::to_string(facts.uncompressed_size) + " bytes");
+      return fail(Corrupt("size mismatch: the data is larger than the declared " +
+                          std::to_string(facts.uncompressed_size) + " bytes"));
     }
     total += got;
-    crc = libdeflate_crc32(crc, buffers.stream.data(), got);
-    if (got > 0) {
-      if (IoResult written = sink.Write(buffers.stream.data(), got); !written.ok()) {
-        return FromWrite(written);
+    if (behind != nullptr) {
+      if (got > 0) behind->Hand(got);
+    } else {
+      crc = libdeflate_crc32(crc, out, got);
+      if (got > 0) {
+        if (IoResult written = sink.Write(out, got); !written.ok()) return FromWrite(written);
       }
     }
     if (status == Z_STREAM_END) break;
     if (got == 0 && z->avail_in == 0 && input_done) {
-      return Corrupt("the compressed data ends early: the archive is truncated or damaged");
+      return fail(Corrupt("the compressed data ends early: the archive is truncated or damaged"));
     }
+  }
+  if (behind != nullptr) {
+    if (IoResult written = behind->Finish(&crc); !written.ok()) return FromWrite(written);
   }
   // Read to the end, so that libzip checks the authentication code of AES entries.
   for (;;) {

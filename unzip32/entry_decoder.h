@@ -30,6 +30,9 @@ class ByteSink {
  public:
   virtual ~ByteSink() = default;
   virtual IoResult Write(const unsigned char* data, size_t size) = 0;
+  // Whether Write may be called on another thread than the one that decodes (one thread
+  // at a time, in order): true for sinks that touch no callback.
+  virtual bool WritesOffThread() const { return false; }
   // Whether CopyRange works: the sink can take bytes of the archive file unchanged, without
   // their passing through this process. CopyRange may run on another thread than Write.
   virtual bool CopiesRanges() const { return false; }

@@ -90,6 +90,7 @@ bool ReadFacts(zip_t* archive, zip_uint64_t index, const CentralEntry& central, 
 class NullSink : public ByteSink {
  public:
   IoResult Write(const unsigned char*, size_t) override { return IoResult::Ok(); }
+  bool WritesOffThread() const override { return true; }
 };
 
 class FileSink : public ByteSink {
@@ -98,6 +99,7 @@ class FileSink : public ByteSink {
   IoResult Write(const unsigned char* data, size_t size) override {
     return file_.Write(data, size);
   }
+  bool WritesOffThread() const override { return true; }
   bool CopiesRanges() const override { return file_.CanCopyFrom(); }
   IoResult CopyRange(uint64_t offset, uint64_t length) override {
     return file_.CopyFrom(archive_, offset, length);
@@ -126,6 +128,7 @@ class PrintSink : public ByteSink {
 class LineEndSink : public ByteSink {
  public:
   LineEndSink(ByteSink& next, bool marked_text) : next_(next), text_(marked_text) {}
+  bool WritesOffThread() const override { return next_.WritesOffThread(); }
 
   IoResult Write(const unsigned char* data, size_t size) override {
     if (!decided_ && size > 0) {
