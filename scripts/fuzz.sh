@@ -8,13 +8,16 @@
 # and coverage; seeds from fuzz/make_corpus.py; the growing corpus stays in
 # build-fuzz/run/corpus/TARGET, logs in build-fuzz/run/TARGET.log, and inputs that break a
 # target in build-fuzz/run/findings/TARGET/ (keep them in fuzz/crashers/TARGET/ once fixed:
-# the test fuzz_replay_TARGET replays them). Run as root, the fuzzers run as the user nobody,
-# so that an extraction gone wrong cannot write into the system. Fails when a target broke.
+# the test fuzz_replay_TARGET replays them). To keep what a run learnt, minimize its corpus
+# into the repository:
+#   build-fuzz/bin/fuzz_TARGET -merge=1 fuzz/corpus/TARGET build-fuzz/run/corpus/TARGET
+# Run as root, the fuzzers run as the user nobody, so that an extraction gone wrong cannot
+# write into the system. Fails when a target broke.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 if [ $# -lt 1 ] || ! [[ $1 =~ ^[0-9]+$ ]]; then
-  sed -n '2,12p' "$0" >&2
+  awk 'NR > 1 && /^#/ { print; next } NR > 1 { exit }' "$0" >&2
   exit 2
 fi
 minutes=$1
@@ -55,10 +58,12 @@ for target in "${targets[@]}"; do
   mkdir -p "$corpus" "$findings"
   [ "$(id -u)" -ne 0 ] || chown -R nobody:nogroup "$run"
   extra=()
+  # The minimized corpus kept in the repository seeds the run as well.
+  [ ! -d "fuzz/corpus/$target" ] || extra+=("$(realpath "fuzz/corpus/$target")")
   case $target in
-    unzip32) extra=(-max_len=65536) ;;
-    get_field) extra=(-max_len=512) ;;
-    job) extra=(-max_len=256 -close_fd_mask=2) ;;  # the job's message boxes go to stderr
+    unzip32) extra+=(-max_len=65536) ;;
+    get_field) extra+=(-max_len=512) ;;
+    job) extra+=(-max_len=256 -close_fd_mask=2) ;;  # the job's message boxes go to stderr
   esac
   echo "== fuzzing $target for $minutes min (log: $run/$target.log)"
   status=0
