@@ -122,10 +122,25 @@ int32_t VBUnzip(UnzipLibrary& library, const std::wstring& sZipName,
   }
 }
 
+namespace {
+
+// Makes sLastMessage equal to sPrintText again. It is always a prefix of it (both are
+// emptied together and only grow), so appending the new tail is enough; copying the whole
+// text on every print call would make a long extraction quadratic.
+void CatchUpLastMessage() {
+  if (sLastMessage.size() <= sPrintText.size()) {
+    sLastMessage.append(sPrintText, sLastMessage.size());
+  } else {
+    sLastMessage = sPrintText;
+  }
+}
+
+}  // namespace
+
 int32_t UZ_CALL PrintCallback(const char* text, int32_t length) {
   try {
     if (!text || length <= 0) {
-      sLastMessage = sPrintText;
+      CatchUpLastMessage();
       return 0;
     }
     const int32_t limit = length < kPrintChunkLimit ? length : kPrintChunkLimit;
@@ -135,7 +150,7 @@ int32_t UZ_CALL PrintCallback(const char* text, int32_t length) {
     // A leading line feed becomes a whole line end; the rest of the chunk is kept.
     if (!chunk.empty() && chunk[0] == L'\n') chunk.replace(0, 1, L"\r\n");
     sPrintText += chunk;
-    sLastMessage = sPrintText;
+    CatchUpLastMessage();
   } catch (...) {
   }
   return 0;
