@@ -349,10 +349,10 @@ int Watch(const std::vector<std::wstring>& args) {
     } else if (args[i] == L"--command-file" && i + 1 < args.size()) {
       command = ReadCommandFile(args[++i]);
     } else if (args[i] == L"--press" && i + 1 < args.size()) {
-      const std::wstring spec = args[++i];
-      const size_t eq = spec.rfind(L'=');
+      const std::wstring press = args[++i];
+      const size_t eq = press.rfind(L'=');
       if (eq == std::wstring::npos) return 2;
-      presses.push_back({spec.substr(0, eq), spec.substr(eq + 1)});
+      presses.push_back({press.substr(0, eq), press.substr(eq + 1)});
     }
   }
   if (command.empty()) command = CommandAfterSeparator();
