@@ -247,6 +247,7 @@ ArchiveLayout CheckArchiveLayout(ByteReader& reader) {
       return Fail(LayoutProblem::kDamaged, "entry " + NameAt(window, at) + " lies on another disk");
     }
     header_offsets.push_back(at);
+    if (i % kEntriesPerSlice == 0) layout.slice_offsets.push_back(at);
     layout.entries.push_back(entry);
     at += record_size;
   }
@@ -254,6 +255,7 @@ ArchiveLayout CheckArchiveLayout(ByteReader& reader) {
     return Fail(LayoutProblem::kDamaged,
                 "the central directory holds more than its declared entries");
   }
+  layout.slice_offsets.push_back(directory_end);
 
   // Each local header, then the data it introduces, in file order.
   std::vector<size_t> order(layout.entries.size());

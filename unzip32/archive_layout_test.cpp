@@ -11,20 +11,7 @@ namespace nocunzip::unzip32 {
 namespace {
 using testing::BuildRawZip;
 using testing::RawEntry;
-
-class StringReader : public ByteReader {
- public:
-  explicit StringReader(std::string bytes) : bytes_(std::move(bytes)) {}
-  uint64_t size() const override { return bytes_.size(); }
-  bool ReadAt(uint64_t offset, void* buffer, size_t length) override {
-    if (offset > bytes_.size() || length > bytes_.size() - offset) return false;
-    std::memcpy(buffer, bytes_.data() + offset, length);
-    return true;
-  }
-
- private:
-  std::string bytes_;
-};
+using testing::StringReader;
 
 ArchiveLayout Check(const std::string& bytes) {
   StringReader reader(bytes);

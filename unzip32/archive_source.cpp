@@ -18,12 +18,8 @@ std::string ZipErrorText(zip_error_t* error) {
 std::unique_ptr<ArchiveSource> ArchiveSource::Open(const std::string& path, std::string* error) {
   zip_error_t zip_error;
   zip_error_init(&zip_error);
-#ifdef _WIN32
-  // The caller's path is in the ANSI code page; libzip's plain file source reads UTF-8.
-  zip_source_t* source = zip_source_win32a_create(path.c_str(), 0, -1, &zip_error);
-#else
+  // UTF-8 also on Windows, where libzip opens the file under its wide name.
   zip_source_t* source = zip_source_file_create(path.c_str(), 0, -1, &zip_error);
-#endif
   if (source == nullptr) {
     *error = ZipErrorText(&zip_error);
     zip_error_fini(&zip_error);
@@ -47,14 +43,12 @@ std::unique_ptr<ArchiveSource> ArchiveSource::Open(const std::string& path, std:
 }
 
 ArchiveSource::~ArchiveSource() {
-  if (source_ != nullptr) {
-    if (open_) zip_source_close(source_);
-    zip_source_free(source_);
-  }
+  zip_source_close(source_);
+  zip_source_free(source_);
 }
 
 bool ArchiveSource::ReadAt(uint64_t offset, void* buffer, size_t length) {
-  if (!open_ || offset > size_ || length > size_ - offset) return false;
+  if (offset > size_ || length > size_ - offset) return false;
   if (zip_source_seek(source_, static_cast<zip_int64_t>(offset), SEEK_SET) < 0) return false;
   auto* out = static_cast<unsigned char*>(buffer);
   size_t done = 0;
@@ -64,24 +58,6 @@ bool ArchiveSource::ReadAt(uint64_t offset, void* buffer, size_t length) {
     done += static_cast<size_t>(got);
   }
   return true;
-}
-
-ZipArchive ArchiveSource::OpenArchive(std::string* error) {
-  if (open_) {
-    zip_source_close(source_);
-    open_ = false;
-  }
-  zip_error_t zip_error;
-  zip_error_init(&zip_error);
-  zip_t* archive = zip_open_from_source(source_, ZIP_RDONLY | ZIP_CHECKCONS, &zip_error);
-  if (archive == nullptr) {
-    *error = ZipErrorText(&zip_error);
-    zip_error_fini(&zip_error);
-    return nullptr;
-  }
-  zip_error_fini(&zip_error);
-  source_ = nullptr;  // the archive owns the source now
-  return ZipArchive(archive);
 }
 
 }  // namespace nocunzip::unzip32

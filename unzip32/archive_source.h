@@ -1,5 +1,4 @@
-// The archive file, opened once through libzip and read both by the layout check and by
-// libzip's own archive reader.
+// The archive file, opened through libzip's file source and read at given offsets.
 #pragma once
 
 #include <zip.h>
@@ -39,14 +38,10 @@ class ArchiveSource : public ByteReader {
   uint64_t size() const override { return size_; }
   bool ReadAt(uint64_t offset, void* buffer, size_t length) override;
 
-  // Hands the file to libzip's reader; the source stays usable by this object until then.
-  ZipArchive OpenArchive(std::string* error);
-
  private:
   ArchiveSource(zip_source_t* source, uint64_t size) : source_(source), size_(size) {}
   zip_source_t* source_;
   uint64_t size_;
-  bool open_ = true;
 };
 
 // libzip's text for an error.

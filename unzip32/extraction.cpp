@@ -12,6 +12,7 @@
 
 #include "archive_layout.h"
 #include "archive_source.h"
+#include "directory_slices.h"
 #include "entry_decoder.h"
 #include "entry_path.h"
 #include "inflate_ahead.h"
@@ -52,11 +53,19 @@ std::optional<int64_t> ExtendedTimestamp(zip_t* archive, zip_uint64_t index) {
   return static_cast<int64_t>(static_cast<int32_t>(raw));
 }
 
-bool ReadFacts(zip_t* archive, zip_uint64_t index, const CentralEntry& central, EntryFacts* facts) {
+// What libzip says of entry `in_slice` of `archive`, which is entry `index` of the whole
+// archive. False when libzip cannot say, or says other sizes than the central directory
+// record that the layout check read: then libzip did not read the record meant.
+bool ReadFacts(zip_t* archive, zip_uint64_t in_slice, uint64_t index, const CentralEntry& central,
+               EntryFacts* facts) {
   zip_stat_t st;
   zip_stat_init(&st);
-  if (zip_stat_index(archive, index, 0, &st) < 0 || (st.valid & ZIP_STAT_NAME) == 0) {
+  if (zip_stat_index(archive, in_slice, 0, &st) < 0 || (st.valid & ZIP_STAT_NAME) == 0) {
     zip_error_clear(archive);
+    return false;
+  }
+  if (((st.valid & ZIP_STAT_SIZE) && st.size != central.uncompressed_size) ||
+      ((st.valid & ZIP_STAT_COMP_SIZE) && st.comp_size != central.compressed_size)) {
     return false;
   }
   facts->index = index;
@@ -71,7 +80,7 @@ bool ReadFacts(zip_t* archive, zip_uint64_t index, const CentralEntry& central, 
   facts->crc_known = (st.valid & ZIP_STAT_CRC) != 0 && !(aes && facts->crc == 0);
   facts->is_text = (central.internal_attributes & 1) != 0;
   facts->mtime = static_cast<int64_t>((st.valid & ZIP_STAT_MTIME) ? st.mtime : 0);
-  if (auto exact = ExtendedTimestamp(archive, index)) facts->mtime = *exact;
+  if (auto exact = ExtendedTimestamp(archive, in_slice)) facts->mtime = *exact;
   const char last = facts->name.empty() ? '\0' : facts->name.back();
   facts->is_directory = last == '/' || last == '\\';
   if (central.made_by_system == kSystemUnix || central.made_by_system == kSystemDarwin) {
@@ -182,8 +191,12 @@ class Extraction {
   int32_t Run();
 
  private:
-  bool Selected(zip_uint64_t index, EntryFacts* facts);
-  void FillTotals();
+  // Reads the facts of entry `index` through `slices`; whether the entry is to be handled.
+  bool Selected(DirectorySlices& slices, uint64_t index, EntryFacts* facts);
+  // Goes through the whole directory, with libzip comparing every local header to its
+  // record, and fills the totals of the callback record. False, with libzip's reason in
+  // `error`, when libzip cannot read some part of the directory.
+  bool FillTotals(std::string* error);
   int32_t List();
   // Decides what to do with one entry; sets `stop` when the run must end here.
   EntryPlan Decide(EntryFacts facts, int32_t* code, bool* stop);
@@ -200,7 +213,7 @@ class Extraction {
   // A handle of its own on the archive file, for the entries read without libzip.
   std::unique_ptr<ArchiveSource> raw_source_;
   ArchiveLayout layout_;
-  ZipArchive archive_;
+  std::unique_ptr<DirectorySlices> slices_;
   std::unique_ptr<TargetDirectory> target_;
   std::unique_ptr<EntryOpener> opener_;
   DecodeBuffers buffers_;
@@ -215,8 +228,11 @@ class Extraction {
   uint64_t failed_ = 0;
 };
 
-bool Extraction::Selected(zip_uint64_t index, EntryFacts* facts) {
-  if (!ReadFacts(archive_.get(), index, layout_.entries[index], facts)) {
+bool Extraction::Selected(DirectorySlices& slices, uint64_t index, EntryFacts* facts) {
+  zip_uint64_t in_slice = 0;
+  std::string error;
+  zip_t* archive = slices.Holding(index, &in_slice, &error);
+  if (archive == nullptr || !ReadFacts(archive, in_slice, index, layout_.entries[index], facts)) {
     facts->index = UINT64_MAX;
     facts->name = "entry " + std::to_string(index + 1);
     return true;  // reported as damaged when its turn comes
@@ -224,12 +240,15 @@ bool Extraction::Selected(zip_uint64_t index, EntryFacts* facts) {
   return IsSelected(options_, facts->name);
 }
 
-void Extraction::FillTotals() {
+bool Extraction::FillTotals(std::string* error) {
   uint64_t compressed = 0;
   uint64_t uncompressed = 0;
-  for (zip_uint64_t i = 0; i < layout_.entries.size(); ++i) {
+  DirectorySlices slices(*source_, layout_, true);
+  for (uint64_t i = 0; i < layout_.entries.size(); ++i) {
+    zip_uint64_t in_slice = 0;
+    if (i % kEntriesPerSlice == 0 && slices.Holding(i, &in_slice, error) == nullptr) return false;
     EntryFacts facts;
-    const bool selected = Selected(i, &facts);
+    const bool selected = Selected(slices, i, &facts);
     wanted_.push_back(selected);
     if (!selected) continue;
     ++selected_;
@@ -242,6 +261,7 @@ void Extraction::FillTotals() {
   callbacks_.NumberOfMembers = Clamp32(selected_);
   callbacks_.CommentLength =
       static_cast<uint16_t>(std::min<size_t>(layout_.comment.size(), 0xFFFF));
+  return true;
 }
 
 int32_t Extraction::List() {
@@ -251,9 +271,9 @@ int32_t Extraction::List() {
   uint64_t total = 0;
   uint64_t count = 0;
   char line[128];
-  for (zip_uint64_t i = 0; i < layout_.entries.size(); ++i) {
+  for (uint64_t i = 0; i < layout_.entries.size(); ++i) {
     EntryFacts facts;
-    if (!Selected(i, &facts)) continue;
+    if (!Selected(*slices_, i, &facts)) continue;
     reporter_.Describe(facts);
     if (!reporter_.MayContinue(facts)) {
       reporter_.EntryWarning(facts.name, "listing stopped by the caller");
@@ -379,7 +399,15 @@ EntryPlan Extraction::Decide(EntryFacts facts, int32_t* code, bool* stop) {
   }
 
   if (ReadsArchiveDirectly(f)) return plan;
-  OpenedEntry opened = opener_->Open(f, OpenFlagsFor(ChooseDecodeWay(f)));
+  zip_uint64_t in_slice = 0;
+  std::string error;
+  zip_t* archive = slices_->Holding(f.index, &in_slice, &error);
+  OpenedEntry opened;
+  if (archive == nullptr) {
+    opened.message = error;
+  } else {
+    opened = opener_->Open(archive, in_slice, f, OpenFlagsFor(ChooseDecodeWay(f)));
+  }
   if (opened.status != OpenedEntry::kOk) {
     reporter_.EntryError(name, opened.message);
     *code = opened.status == OpenedEntry::kNoPassword    ? UZ_ERR_PASSWORD
@@ -563,26 +591,25 @@ int32_t Extraction::Run() {
     reporter_.ArchiveError(archive, "cannot open the archive: " + error);
     return UZ_ERR_ARCHIVE;
   }
-  archive_ = source_->OpenArchive(&error);
-  if (archive_ == nullptr) {
+  if (!FillTotals(&error)) {
     reporter_.ArchiveError(archive, "not a readable ZIP archive: " + error);
     return UZ_ERR_ARCHIVE;
   }
-  const zip_int64_t count = zip_get_num_entries(archive_.get(), 0);
-  if (count < 0 || static_cast<uint64_t>(count) != layout_.entries.size()) {
-    reporter_.ArchiveError(archive, "the central directory is damaged");
-    return UZ_ERR_ARCHIVE;
-  }
+  // The local headers were compared once, above.
+  slices_ = std::make_unique<DirectorySlices>(*source_, layout_, false);
+  const uint64_t count = layout_.entries.size();
 
   if (options_.display_comment && !layout_.comment.empty()) {
+    zip_uint64_t in_slice = 0;
+    zip_t* first_slice = count > 0 ? slices_->Holding(0, &in_slice, &error) : nullptr;
     int length = 0;
-    const char* comment = zip_get_archive_comment(archive_.get(), &length, 0);
+    const char* comment =
+        first_slice != nullptr ? zip_get_archive_comment(first_slice, &length, 0) : nullptr;
     std::string text =
         comment != nullptr ? std::string(comment, static_cast<size_t>(length)) : layout_.comment;
     if (!text.empty() && text.back() != '\n') text += '\n';
     reporter_.Print(text);
   }
-  FillTotals();
   if (selected_ == 0) {
     reporter_.ArchiveError(
         archive, count == 0 ? "the archive holds no entries" : "no entry matches the given names");
@@ -598,15 +625,15 @@ int32_t Extraction::Run() {
       return UZ_ERR_WRITE;
     }
   }
-  opener_ = std::make_unique<EntryOpener>(archive_.get(), reporter_);
+  opener_ = std::make_unique<EntryOpener>(reporter_);
   if (std::unique_ptr<ArchiveSource> ahead_source = ArchiveSource::Open(archive, &error)) {
     ahead_ = InflateAhead::Start(layout_, wanted_, std::move(ahead_source));
   }
 
   int32_t result = UZ_OK;
-  for (zip_uint64_t i = 0; i < static_cast<zip_uint64_t>(count); ++i) {
+  for (uint64_t i = 0; i < count; ++i) {
     EntryFacts facts;
-    if (!Selected(i, &facts)) continue;
+    if (!Selected(*slices_, i, &facts)) continue;
     if (facts.index != i) {
       reporter_.EntryError(facts.name, "its directory record cannot be read");
       result = Worse(result, UZ_ERR_ENTRY);

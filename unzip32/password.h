@@ -25,17 +25,17 @@ struct OpenedEntry {
 
 class EntryOpener {
  public:
-  EntryOpener(zip_t* archive, Reporter& reporter) : archive_(archive), reporter_(reporter) {}
+  explicit EntryOpener(Reporter& reporter) : reporter_(reporter) {}
   ~EntryOpener();
 
-  // Opens entry `facts.index` with libzip's `flags` (ZIP_FL_COMPRESSED for raw data).
-  OpenedEntry Open(const EntryFacts& facts, zip_flags_t flags);
+  // Opens the entry of `facts`, entry `index` of `archive`, with libzip's `flags`
+  // (ZIP_FL_COMPRESSED for raw data).
+  OpenedEntry Open(zip_t* archive, zip_uint64_t index, const EntryFacts& facts, zip_flags_t flags);
 
  private:
-  OpenedEntry TryOpen(const EntryFacts& facts, zip_flags_t flags, const char* password,
+  OpenedEntry TryOpen(zip_t* archive, zip_uint64_t index, zip_flags_t flags, const char* password,
                       int* error_code);
 
-  zip_t* archive_;
   Reporter& reporter_;
   std::string password_;
   bool have_password_ = false;

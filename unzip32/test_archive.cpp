@@ -158,6 +158,12 @@ std::string BuildRawZip(const std::vector<RawEntry>& entries, const std::string&
   return out;
 }
 
+bool StringReader::ReadAt(uint64_t offset, void* buffer, size_t length) {
+  if (offset > bytes_.size() || length > bytes_.size() - offset) return false;
+  std::memcpy(buffer, bytes_.data() + offset, length);
+  return true;
+}
+
 std::string ReadFileBytes(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

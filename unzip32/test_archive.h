@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "archive_source.h"
 #include "unzip32.h"
 
 namespace nocunzip::unzip32::testing {
@@ -49,6 +50,17 @@ struct RawEntry {
 // The bytes of an archive with `entries` in this order.
 std::string BuildRawZip(const std::vector<RawEntry>& entries, const std::string& comment = "");
 std::string DeflateRaw(const std::string& data);
+
+// An archive held in memory, for the pieces that read through a ByteReader.
+class StringReader : public ByteReader {
+ public:
+  explicit StringReader(std::string bytes) : bytes_(std::move(bytes)) {}
+  uint64_t size() const override { return bytes_.size(); }
+  bool ReadAt(uint64_t offset, void* buffer, size_t length) override;
+
+ private:
+  std::string bytes_;
+};
 
 std::string ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes);
