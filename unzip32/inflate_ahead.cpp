@@ -19,6 +19,21 @@ bool InflatesAhead(const CentralEntry& entry) {
 }
 static_assert(kWholeBufferLimit <= kInflateAheadBytes, "every entry taken must fit the ring");
 
+namespace {
+
+size_t RingBytesFor(const ArchiveLayout& layout, const std::vector<bool>& wanted) {
+  uint64_t largest = 0;
+  for (size_t i = 0; i < layout.entries.size() && i < wanted.size(); ++i) {
+    if (wanted[i] && InflatesAhead(layout.entries[i])) {
+      largest = std::max(largest, layout.entries[i].uncompressed_size);
+    }
+  }
+  return static_cast<size_t>(
+      std::clamp<uint64_t>(4 * largest, kInflateAheadLeastBytes, kInflateAheadBytes));
+}
+
+}  // namespace
+
 std::unique_ptr<InflateAhead> InflateAhead::Start(const ArchiveLayout& layout,
                                                   const std::vector<bool>& wanted,
                                                   std::unique_ptr<ArchiveSource> archive) {
@@ -36,7 +51,8 @@ InflateAhead::InflateAhead(const ArchiveLayout& layout, const std::vector<bool>&
     : layout_(layout),
       wanted_(wanted),
       archive_(std::move(archive)),
-      ring_(new unsigned char[kInflateAheadBytes]),
+      capacity_(RingBytesFor(layout, wanted)),
+      ring_(new unsigned char[capacity_]),
       window_(new unsigned char[kWholeBufferLimit]) {}
 
 InflateAhead::~InflateAhead() {
@@ -49,7 +65,7 @@ InflateAhead::~InflateAhead() {
 }
 
 bool InflateAhead::FindSpace(size_t size, uint64_t* start) const {
-  const uint64_t capacity = kInflateAheadBytes;
+  const uint64_t capacity = capacity_;
   uint64_t at = write_position_;
   if (at % capacity + size > capacity) at += capacity - at % capacity;  // wrap: stay contiguous
   const uint64_t oldest = ready_.empty() ? at : ready_.front().start;
@@ -61,7 +77,7 @@ bool InflateAhead::FindSpace(size_t size, uint64_t* start) const {
 bool InflateAhead::WorkerMayResume() const {
   if (ready_.empty()) return true;
   return ready_.size() <= kInflateAheadEntries / 2 &&
-         write_position_ - ready_.front().start <= kInflateAheadBytes / 2;
+         write_position_ - ready_.front().start <= capacity_ / 2;
 }
 
 void InflateAhead::DropFront() {
@@ -107,7 +123,7 @@ void InflateAhead::Work() {
         if (stop_) return;
       }
       // Only this thread places bytes in the ring, so the space found stays free.
-      unsigned char* out = ring_.get() + inflated.start % kInflateAheadBytes;
+      unsigned char* out = ring_.get() + inflated.start % capacity_;
       size_t produced = 0;
       inflated.ok = raw != nullptr &&
                     libdeflate_deflate_decompress(buffers_.decompressor, raw, compressed, out, size,
@@ -142,7 +158,7 @@ bool InflateAhead::Take(uint64_t index, const unsigned char** data, size_t* size
         DropFront();
         return false;
       }
-      *data = ring_.get() + front.start % kInflateAheadBytes;
+      *data = ring_.get() + front.start % capacity_;
       *size = front.size;
       return true;
     }

@@ -27,8 +27,11 @@
 
 namespace nocunzip::unzip32 {
 
-// The bytes the ring buffer holds at most: the inflated entries waiting to be written.
+// The bytes the ring buffer holds at most: the inflated entries waiting to be written. The
+// ring is smaller where the entries are: four times the largest one taken, or the least
+// size below, so that an archive of small files does not cost megabytes of ring.
 inline constexpr size_t kInflateAheadBytes = 5u << 20;
+inline constexpr size_t kInflateAheadLeastBytes = 1u << 20;
 // The inflated entries waiting at most, whatever their size.
 inline constexpr size_t kInflateAheadEntries = 4096;
 // The worker reads the archive in pieces of this size at least.
@@ -84,6 +87,7 @@ class InflateAhead {
   const ArchiveLayout& layout_;
   const std::vector<bool>& wanted_;
   std::unique_ptr<ArchiveSource> archive_;
+  size_t capacity_;                          // of the ring
   std::unique_ptr<unsigned char[]> ring_;    // untouched until used
   DecodeBuffers buffers_;                    // the worker's own
   std::unique_ptr<unsigned char[]> window_;  // kWholeBufferLimit bytes
