@@ -4,6 +4,8 @@
 #include <cstring>
 #include <numeric>
 
+#include "little_endian.h"
+
 namespace nocunzip::unzip32 {
 namespace {
 
@@ -20,15 +22,6 @@ constexpr size_t kLocalHeaderSize = 30;
 constexpr size_t kMaxCommentSize = 0xFFFF;
 constexpr uint16_t kFlagDataDescriptor = 1u << 3;
 constexpr uint64_t kSmallestDataDescriptor = 12;  // CRC and two 4-byte sizes
-
-uint16_t Get16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Get32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-uint64_t Get64(const unsigned char* p) {
-  return static_cast<uint64_t>(Get32(p)) | (static_cast<uint64_t>(Get32(p + 4)) << 32);
-}
 
 // a + b, or false when it does not fit 64 bits.
 bool AddChecked(uint64_t a, uint64_t b, uint64_t* sum) {

@@ -5,6 +5,8 @@
 #include <memory>
 #include <vector>
 
+#include "little_endian.h"
+
 namespace nocunzip::unzip32 {
 namespace {
 
@@ -14,16 +16,6 @@ constexpr uint32_t kEndSignature = 0x06054b50;
 constexpr uint64_t kZip64EndRecordRest = 44;  // the zip64 end record after its size field
 constexpr uint16_t kVersionZip64 = 45;
 constexpr size_t kReadWindow = 64 * 1024;
-
-void Put16(std::vector<unsigned char>& out, uint64_t value) {
-  for (int i = 0; i < 2; ++i) out.push_back(static_cast<unsigned char>(value >> (8 * i)));
-}
-void Put32(std::vector<unsigned char>& out, uint64_t value) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>(value >> (8 * i)));
-}
-void Put64(std::vector<unsigned char>& out, uint64_t value) {
-  for (int i = 0; i < 8; ++i) out.push_back(static_cast<unsigned char>(value >> (8 * i)));
-}
 
 // The end records of a directory of `count` entries at `offset`, `size` bytes long, that
 // ends where these records begin: a zip64 end record and its locator, which hold the full

@@ -16,6 +16,7 @@
 #include "entry_decoder.h"
 #include "entry_path.h"
 #include "inflate_ahead.h"
+#include "little_endian.h"
 #include "local_time.h"
 #include "output.h"
 #include "password.h"
@@ -47,10 +48,7 @@ std::optional<int64_t> ExtendedTimestamp(zip_t* archive, zip_uint64_t index) {
     return std::nullopt;
   }
   if (length < 5 || (data[0] & 1) == 0) return std::nullopt;
-  const uint32_t raw = static_cast<uint32_t>(data[1]) | (static_cast<uint32_t>(data[2]) << 8) |
-                       (static_cast<uint32_t>(data[3]) << 16) |
-                       (static_cast<uint32_t>(data[4]) << 24);
-  return static_cast<int64_t>(static_cast<int32_t>(raw));
+  return static_cast<int64_t>(static_cast<int32_t>(Get32(data + 1)));
 }
 
 // What libzip says of entry `in_slice` of `archive`, which is entry `index` of the whole
