@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include "caller_text.h"
 #include "name_match.h"
 
 namespace nocunzip::unzip32 {
@@ -9,7 +10,7 @@ std::vector<std::string> ReadList(int32_t count, const char** list) {
   std::vector<std::string> patterns;
   if (list == nullptr) return patterns;
   for (int32_t i = 0; i < count; ++i) {
-    if (list[i] != nullptr) patterns.emplace_back(list[i]);
+    if (list[i] != nullptr) patterns.push_back(FromCallerText(list[i]));
   }
   return patterns;
 }
@@ -19,8 +20,8 @@ std::vector<std::string> ReadList(int32_t count, const char** list) {
 ExtractOptions ReadOptions(const UzOptionsRecord& record, int32_t include_count,
                            const char** include, int32_t exclude_count, const char** exclude) {
   ExtractOptions options;
-  options.archive = record.ZipFileName != nullptr ? record.ZipFileName : "";
-  options.target = record.ExtractDir != nullptr ? record.ExtractDir : "";
+  options.archive = record.ZipFileName != nullptr ? FromCallerText(record.ZipFileName) : "";
+  options.target = record.ExtractDir != nullptr ? FromCallerText(record.ExtractDir) : "";
   options.extract_only_newer = record.ExtractOnlyNewer != 0;
   options.space_to_underscore = record.SpaceToUnderScore != 0;
   options.prompt_overwrite = record.PromptOverwrite != 0;

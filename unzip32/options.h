@@ -1,4 +1,5 @@
-// The caller's options record and name lists, read once into plain values.
+// The caller's options record and name lists, read once into plain values. Their texts are
+// taken from the caller's code page into UTF-8, the library's own (caller_text.h).
 #pragma once
 
 #include <cstdint>

@@ -1,7 +1,7 @@
-// The output side on Windows. The target directory is the caller's text in the ANSI code
-// page; entry components are UTF-8 and become wide names, so that every name that the
-// archive holds can be written. Paths are handed to the system as extended-length paths
-// (\\?\...), which it takes literally: no component can be reinterpreted on the way.
+// The output side on Windows. The target directory and the entry components are UTF-8 and
+// become wide names, so that every name that the archive holds can be written. Paths are
+// handed to the system as extended-length paths (\\?\...), which it takes literally: no
+// component can be reinterpreted on the way.
 //
 // Every directory on the way is checked before it is used: a reparse point (a symbolic
 // link or junction) is refused instead of followed. Names that Windows would read as
@@ -333,8 +333,8 @@ IoResult CreateTarget(const std::wstring& extended, const std::string& shown) {
 }  // namespace
 
 std::unique_ptr<TargetDirectory> TargetDirectory::Open(const std::string& path, IoResult* result) {
-  const std::wstring given = path.empty() ? std::wstring(L".") : Widen(path, CP_ACP);
-  const std::string shown = path.empty() ? std::string(".") : Narrow(given);
+  const std::wstring given = path.empty() ? std::wstring(L".") : Widen(path, CP_UTF8);
+  const std::string shown = path.empty() ? std::string(".") : path;
   DWORD needed = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
   std::wstring full(needed, L'\0');
   if (needed == 0 ||

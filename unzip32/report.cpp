@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "caller_text.h"
 #include "local_time.h"
 
 namespace nocunzip::unzip32 {
@@ -62,7 +63,7 @@ void Reporter::Print(std::string_view text) {
   while (!text.empty()) {
     size_t end = text.find('\n');
     end = end == std::string_view::npos ? text.size() : end + 1;
-    std::string piece(text.substr(0, end));
+    std::string piece = ToCallerText(text.substr(0, end));
     std::replace(piece.begin(), piece.end(), '\0', ' ');
     callbacks_.Print(piece.c_str(), static_cast<int32_t>(piece.size()));
     text.remove_prefix(end);
@@ -109,24 +110,27 @@ void Reporter::SummaryLine(std::string_view text) {
 void Reporter::Describe(const EntryFacts& facts) {
   if (callbacks_.Message == nullptr) return;
   const CalendarTime when = LocalCalendarTime(facts.mtime);
-  const std::string method = MethodName(facts.method);
+  const std::string method = ToCallerText(MethodName(facts.method));
+  const std::string name = ToCallerText(facts.name);
   callbacks_.Message(Clamp32(facts.uncompressed_size), Clamp32(facts.compressed_size),
                      SavedPerMille(facts.uncompressed_size, facts.compressed_size),
                      static_cast<uint32_t>(when.month), static_cast<uint32_t>(when.day),
                      static_cast<uint32_t>(when.year), static_cast<uint32_t>(when.hour),
                      static_cast<uint32_t>(when.minute), facts.is_directory ? 'd' : '-',
-                     facts.name.c_str(), method.c_str(), facts.crc,
-                     facts.encryption != 0 ? 'E' : ' ');
+                     name.c_str(), method.c_str(), facts.crc, facts.encryption != 0 ? 'E' : ' ');
 }
 
 bool Reporter::MayContinue(const EntryFacts& facts) {
   if (callbacks_.Service == nullptr) return true;
-  return callbacks_.Service(facts.name.c_str(), Clamp32(facts.uncompressed_size)) == 0;
+  const std::string name = ToCallerText(facts.name);
+  return callbacks_.Service(name.c_str(), Clamp32(facts.uncompressed_size)) == 0;
 }
 
 int32_t Reporter::AskReplace(const std::string& shown_name) {
   if (callbacks_.Replace == nullptr) return UZ_REPLACE_NO;
-  std::vector<char> name(shown_name.begin(), shown_name.end());
+  // A buffer of its own: the caller may write into it, but its answer is the result alone.
+  const std::string caller_name = ToCallerText(shown_name);
+  std::vector<char> name(caller_name.begin(), caller_name.end());
   name.push_back('\0');
   const int32_t answer = callbacks_.Replace(name.data());
   if (answer == UZ_REPLACE_YES || answer == UZ_REPLACE_CANCEL) return answer;
@@ -137,8 +141,10 @@ bool Reporter::AskPassword(const std::string& entry, std::string* password) {
   if (callbacks_.Password == nullptr) return false;
   // One byte more than offered, so the text always ends with a zero.
   std::vector<char> buffer(kPasswordBufferSize + 1, '\0');
-  const std::string prompt = "Enter the password for " + entry;
-  if (callbacks_.Password(buffer.data(), kPasswordBufferSize, prompt.c_str(), entry.c_str()) != 0) {
+  const std::string name = ToCallerText(entry);
+  const std::string prompt = "Enter the password for " + name;
+  // The password is taken as the bytes that the caller wrote: they are the key.
+  if (callbacks_.Password(buffer.data(), kPasswordBufferSize, prompt.c_str(), name.c_str()) != 0) {
     return false;
   }
   password->assign(buffer.data(), strnlen(buffer.data(), kPasswordBufferSize));

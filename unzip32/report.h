@@ -1,5 +1,6 @@
 // Everything that the library tells its caller: printed lines, entry descriptions, and the
-// questions it asks (replace a file, a password, go on). Used on the calling thread only.
+// questions it asks (replace a file, a password, go on). Takes the library's UTF-8 texts and
+// hands them over in the caller's code page (caller_text.h). Used on the calling thread only.
 #pragma once
 
 #include <cstdint>

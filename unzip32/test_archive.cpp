@@ -244,6 +244,10 @@ LibraryCaller::LibraryCaller() {
 }
 
 RunResult LibraryCaller::Run(const fs::path& archive, const fs::path& target) {
+  return Run(archive.string(), target.string());
+}
+
+RunResult LibraryCaller::Run(const std::string& archive_text, const std::string& target_text) {
   RunResult result;
   current_caller = this;
   current_result = &result;
@@ -253,8 +257,6 @@ RunResult LibraryCaller::Run(const fs::path& archive, const fs::path& target) {
   version.StructureLength = UZ_VERSION_RECORD_LENGTH;
   EXPECT_EQ(UzpVersion2(&version), 0);
 
-  const std::string archive_text = archive.string();
-  const std::string target_text = target.string();
   UzOptionsRecord record = options;
   record.ZipFileName = archive_text.c_str();
   record.ExtractDir = target_text.c_str();

@@ -105,7 +105,10 @@ class LibraryCaller {
   int32_t replace_answer = UZ_REPLACE_YES;
   int stop_at_entry = -1;  // ServiceCallback answers nonzero for this entry (0-based)
 
+  // For paths in ASCII: fs::path's narrow text is UTF-8 with MinGW, not the ANSI code page.
   RunResult Run(const std::filesystem::path& archive, const std::filesystem::path& target);
+  // The paths as the texts that the library gets, spelled in the caller's code page.
+  RunResult Run(const std::string& archive_text, const std::string& target_text);
 };
 
 }  // namespace nocunzip::unzip32::testing

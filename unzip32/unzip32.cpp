@@ -6,7 +6,9 @@
 #include <cstring>
 #include <exception>
 #include <new>
+#include <string>
 
+#include "caller_text.h"
 #include "extraction.h"
 #include "options.h"
 
@@ -28,7 +30,8 @@ void SetField(char (&field)[N], const char* text) {
 
 void PrintFailure(const UzCallbackRecord* callbacks, const char* text) {
   if (callbacks != nullptr && callbacks->Print != nullptr) {
-    callbacks->Print(text, static_cast<int32_t>(std::strlen(text)));
+    const std::string shown = nocunzip::unzip32::ToCallerText(text);
+    callbacks->Print(shown.c_str(), static_cast<int32_t>(shown.size()));
   }
 }
 

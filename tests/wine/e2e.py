@@ -147,18 +147,23 @@ def make_archives(work, files):
     subprocess.run(["7zz", "a", "-bd", "-bso0", "-tzip", f"-p{PASSWORD}", "-mem=AES256",
                     str(archives / "aes.zip"), str(loose / "liesmich.txt"),
                     str(loose / "werte.bin")], check=True)
-    # Deflated text whose compressed bytes are damaged in the middle.
-    write_plain_archive(archives / "corrupt.zip", {
-        "kaputt.txt": (b"Nocturnis " * 20000, zipfile.ZIP_DEFLATED)})
-    data = bytearray((archives / "corrupt.zip").read_bytes())
-    middle = 30 + len("kaputt.txt") + 200
-    for i in range(middle, middle + 64):
-        data[i] ^= 0x5A
-    (archives / "corrupt.zip").write_bytes(bytes(data))
-    # Two files for the overwrite question.
+    # Deflated text whose compressed bytes are damaged in the middle; once more under a
+    # name with umlauts (stored as UTF-8).
+    for archive_name, entry_name in (("corrupt.zip", "kaputt.txt"),
+                                     ("umlaute-kaputt.zip", "Bücher/Straße.txt")):
+        write_plain_archive(archives / archive_name, {
+            entry_name: (b"Nocturnis " * 20000, zipfile.ZIP_DEFLATED)})
+        data = bytearray((archives / archive_name).read_bytes())
+        middle = 30 + len(entry_name.encode()) + 200
+        for i in range(middle, middle + 64):
+            data[i] ^= 0x5A
+        (archives / archive_name).write_bytes(bytes(data))
+    # Files for the overwrite question.
     write_plain_archive(archives / "neu.zip", {
         "a.txt": (b"neu a\r\n", zipfile.ZIP_DEFLATED),
         "b.txt": (b"neu b\r\n", zipfile.ZIP_DEFLATED)})
+    write_plain_archive(archives / "umlaute-neu.zip", {
+        "Größe.txt": (b"neu\r\n", zipfile.ZIP_DEFLATED)})
     return archives
 
 
@@ -357,6 +362,14 @@ def main():
     checks.check(not prefix.path("C:\\Ziel\\kaputt\\kaputt.txt").exists(),
                  "corrupt archive leaves no partial file")
 
+    # 3b. The library's message names an entry with umlauts as it is stored, although the
+    #     library hands its texts to the program in the ANSI code page.
+    facts = run(accepted(data + "umlaute-kaputt.zip", "C:\\Ziel\\kaputt"), [(APP_TITLE, "OK")])
+    text = unescape(facts.get("box1.text", ""))
+    checks.check("Bücher/Straße.txt" in text, "failure box spells the entry name with umlauts",
+                 text)
+    checks.equal(facts.get("exit"), "3", "corrupt archive with umlauts: exit status 3")
+
     # 4. A plain archive with blanks in its path, through the quoted program path: the
     #    files land under their base names (HonorDirectories off). The old NocUnzip.err
     #    stays, NocUnzip.end is written anew.
@@ -464,6 +477,16 @@ def main():
         got = (prefix.path(target + "\\a.txt").read_bytes(),
                prefix.path(target + "\\b.txt").read_bytes(), facts.get("exit"))
         checks.equal(got, expected, f"overwrite ({what}): files and result")
+
+    # 11b. The overwrite question names a file with umlauts as it is stored.
+    target = "C:\\Ziel\\frage"
+    prefix.path(target + "\\Größe.txt").write_bytes(b"alt\r\n")
+    facts = run(f' overwrite "{data}umlaute-neu.zip" {target}', [(OVERWRITE_TITLE, "No")],
+                program_path=helper_program, quoted=True)
+    checks.equal(unescape(facts.get("box1.text", "")), "Overwrite Größe.txt?",
+                 "overwrite question spells a name with umlauts")
+    checks.equal(prefix.path(target + "\\Größe.txt").read_bytes(), b"alt\r\n",
+                 "overwrite question with umlauts: No keeps the file")
 
     print(f"Wine end-to-end checks: {checks.passed} passed, {checks.failed} failed")
     return 1 if checks.failed else 0
