@@ -120,10 +120,14 @@ const Button* Match(const std::vector<Button>& buttons, const std::string& reply
 }
 
 int AskTerminal(Terminal& terminal, const std::vector<Button>& buttons, const Button& fallback) {
+  // Built front to back by appending: "[Y]es/[N]o/[C]ancel".
   std::string choices;
   for (const Button& button : buttons) {
-    if (!choices.empty()) choices += "/";
-    choices += "[" + std::string(1, button.word[0]) + "]" + (button.word + 1);
+    if (!choices.empty()) choices += '/';
+    choices += '[';
+    choices += button.word[0];
+    choices += ']';
+    choices += button.word + 1;
   }
   const std::string prompt = choices + " (default " + fallback.word + "): ";
   std::string reply;
@@ -144,7 +148,11 @@ int AskTerminal(Terminal& terminal, const std::vector<Button>& buttons, const Bu
 }  // namespace
 
 int ShowMessageBox(const std::wstring& text, const std::wstring& title, int style) {
-  WriteError("[" + ToAnsi(title) + "]\n" + ForTerminal(text));
+  std::string shown = "[";
+  shown += ToAnsi(title);
+  shown += "]\n";
+  shown += ForTerminal(text);
+  WriteError(shown);
   const std::vector<Button> buttons = ButtonsOf(style);
   size_t default_index = static_cast<size_t>((style >> 8) & 0x0F);
   if (default_index >= buttons.size()) default_index = 0;
@@ -169,7 +177,11 @@ struct Window::Impl {
 
 Window::Window(const WindowLayout& layout) : impl_(std::make_unique<Impl>()) {
   std::string shown = ToAnsi(layout.caption) + "\n";
-  for (const LabelLayout& label : layout.labels) shown += "  " + ToAnsi(label.text) + "\n";
+  for (const LabelLayout& label : layout.labels) {
+    shown += "  ";
+    shown += ToAnsi(label.text);
+    shown += '\n';
+  }
   WriteError(shown);
 }
 

@@ -53,8 +53,9 @@ TEST_F(MethodsTest, Zip64ArchiveWithMoreThan65535Entries) {
   std::vector<TestEntry> entries;
   entries.reserve(kEntries);
   for (int i = 0; i < kEntries; ++i) {
-    entries.push_back(
-        {.name = "f" + std::to_string(i), .data = std::to_string(i), .method = ZIP_CM_STORE});
+    std::string name = "f";
+    name += std::to_string(i);
+    entries.push_back({.name = std::move(name), .data = std::to_string(i), .method = ZIP_CM_STORE});
   }
   WriteZip(archive(), entries);
   caller_.options.TestZip = 1;

@@ -141,7 +141,10 @@ UZ_EXPORT int32_t UZ_CALL Wiz_SingleEntryUnzip(int32_t include_count, const char
   Log(std::string("extractdir=") + options->ExtractDir);
   const int32_t* fields = &options->ExtractOnlyNewer;
   std::string values = "options";
-  for (int i = 0; i < 15; ++i) values += " " + std::to_string(fields[i]);
+  for (int i = 0; i < 15; ++i) {
+    values += ' ';
+    values += std::to_string(fields[i]);
+  }
   Log(values);
 
   int32_t result = 0;
