@@ -17,35 +17,17 @@
 #include <vector>
 
 #include "output.h"
+#include "unique_handle.h"
 
 namespace nocunzip::unzip32 {
 namespace {
 
-class UniqueFd {
- public:
-  UniqueFd() = default;
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
-  UniqueFd& operator=(UniqueFd&& other) noexcept {
-    reset(other.release());
-    return *this;
-  }
-  ~UniqueFd() { reset(); }
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  int release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-  void reset(int fd = -1) {
-    if (fd_ >= 0) close(fd_);
-    fd_ = fd;
-  }
-
- private:
-  int fd_ = -1;
+struct FdTraits {
+  using Value = int;
+  static int Invalid() { return -1; }
+  static void Close(int fd) { close(fd); }
 };
+using UniqueFd = UniqueHandle<FdTraits>;
 
 IoResult ErrnoResult(int error, const std::string& what) {
   IoResult result;

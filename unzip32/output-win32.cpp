@@ -13,6 +13,7 @@
 #include <random>
 
 #include "output.h"
+#include "unique_handle.h"
 
 namespace nocunzip::unzip32 {
 namespace {
@@ -118,31 +119,12 @@ int64_t FromFileTime(const FILETIME& time) {
   return static_cast<int64_t>(ticks / 10000000u) - kSecondsFrom1601To1970;
 }
 
-class Handle {
- public:
-  Handle() = default;
-  explicit Handle(HANDLE handle) : handle_(handle) {}
-  Handle(Handle&& other) noexcept : handle_(other.release()) {}
-  Handle& operator=(Handle&& other) noexcept {
-    reset(other.release());
-    return *this;
-  }
-  ~Handle() { reset(); }
-  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE get() const { return handle_; }
-  HANDLE release() {
-    HANDLE handle = handle_;
-    handle_ = INVALID_HANDLE_VALUE;
-    return handle;
-  }
-  void reset(HANDLE handle = INVALID_HANDLE_VALUE) {
-    if (valid()) CloseHandle(handle_);
-    handle_ = handle;
-  }
-
- private:
-  HANDLE handle_ = INVALID_HANDLE_VALUE;
+struct HandleTraits {
+  using Value = HANDLE;
+  static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(HANDLE handle) { CloseHandle(handle); }
 };
+using Handle = UniqueHandle<HandleTraits>;
 
 class Win32OutputFile : public OutputFile {
  public:
