@@ -1,32 +1,4 @@
-# Cross build for Windows (x86_64) with Debian's MinGW-w64 compilers of the posix thread
-# model. The libraries that scripts/build-windows-deps.sh builds for this target are found
-# under third_party/build/x86_64-w64-mingw32, the compilers' own ones under /usr/x86_64-w64-mingw32.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build for 64-bit Windows (x86_64-w64-mingw32); the rest is in mingw-common.cmake.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
 set(mingw_triple x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${mingw_triple}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${mingw_triple}-g++-posix)
-set(CMAKE_RC_COMPILER ${mingw_triple}-windres)
-set(CMAKE_AR ${mingw_triple}-ar)
-set(CMAKE_RANLIB ${mingw_triple}-ranlib)
-
-get_filename_component(nocunzip_windows_deps
-  "${CMAKE_CURRENT_LIST_DIR}/../third_party/build/${mingw_triple}" ABSOLUTE)
-set(CMAKE_FIND_ROOT_PATH ${nocunzip_windows_deps} /usr/${mingw_triple})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# The program and the library need no MinGW run-time DLLs beside them.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++ -static")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++ -static")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++ -static")
-
-# Link zlib (Debian's libz-mingw-w64-dev) statically.
-set(ZLIB_USE_STATIC_LIBS ON)
-
-# pkg-config looks only at the libraries built for this target.
-set(ENV{PKG_CONFIG_LIBDIR} "${nocunzip_windows_deps}/lib/pkgconfig")
-set(ENV{PKG_CONFIG_PATH} "")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
