@@ -110,5 +110,17 @@ TEST_F(CallerNamesTest, PathsComeInAndGoOutInTheCallersCodePage) {
   ExpectCallerSpelling(failed.printed, kSize);
 }
 
+TEST_F(CallerNamesTest, ContentsPrintedToTheCallerKeepTheirBytes) {
+  // Lines in UTF-8 and lines in another code page, in an entry long enough to reach the
+  // caller in several pieces: none is converted, whole or cut.
+  std::string contents;
+  for (int i = 0; i < 5000; ++i) contents += kGreetings + "\nGr\xFC\xDF" + "e\n";
+  WriteZip(archive(), {{.name = "letter.txt", .data = contents}});
+  caller_.options.WriteToStdOut = 1;
+  const RunResult run = caller_.Run(archive(), target());
+  ASSERT_EQ(run.result, UZ_OK) << run.printed.substr(0, 200);
+  EXPECT_NE(run.printed.find(contents), std::string::npos);
+}
+
 }  // namespace
 }  // namespace nocunzip::unzip32::testing

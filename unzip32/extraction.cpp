@@ -122,7 +122,7 @@ class PrintSink : public ByteSink {
  public:
   explicit PrintSink(Reporter& reporter) : reporter_(reporter) {}
   IoResult Write(const unsigned char* data, size_t size) override {
-    reporter_.Print(std::string_view(reinterpret_cast<const char*>(data), size));
+    reporter_.PrintContents(std::string_view(reinterpret_cast<const char*>(data), size));
     return IoResult::Ok();
   }
 

@@ -56,14 +56,19 @@ uint32_t SavedPerMille(uint64_t uncompressed, uint64_t compressed) {
   return static_cast<uint32_t>(saved);
 }
 
-void Reporter::Print(std::string_view text) {
+void Reporter::Print(std::string_view text) { PrintPieces(text, true); }
+
+void Reporter::PrintContents(std::string_view data) { PrintPieces(data, false); }
+
+void Reporter::PrintPieces(std::string_view text, bool convert) {
   if (callbacks_.Print == nullptr) return;
   // One call per line, so that no piece starts with a line feed unless it is an empty
   // line, and no zero byte cuts a piece short.
   while (!text.empty()) {
     size_t end = text.find('\n');
     end = end == std::string_view::npos ? text.size() : end + 1;
-    std::string piece = ToCallerText(text.substr(0, end));
+    std::string piece =
+        convert ? ToCallerText(text.substr(0, end)) : std::string(text.substr(0, end));
     std::replace(piece.begin(), piece.end(), '\0', ' ');
     callbacks_.Print(piece.c_str(), static_cast<int32_t>(piece.size()));
     text.remove_prefix(end);

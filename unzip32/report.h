@@ -42,8 +42,12 @@ class Reporter {
   int32_t message_level() const { return message_level_; }
   bool verbose() const { return verbose_; }
 
-  // Text as it is, in pieces that each end a line where the text does.
+  // A text of the library's, in the caller's code page, in pieces that each end a line where
+  // the text does.
   void Print(std::string_view text);
+  // The contents of an entry, in the same pieces but with their bytes as they are: a
+  // conversion would change them, and differently where a piece cuts a character in two.
+  void PrintContents(std::string_view data);
   // A problem with one entry, always printed: "error: NAME: REASON".
   void EntryError(std::string_view name, std::string_view reason);
   // Something skipped or left undone, always printed: "warning: NAME: REASON".
@@ -65,6 +69,7 @@ class Reporter {
 
  private:
   void PrintLine(std::string line);
+  void PrintPieces(std::string_view text, bool convert);
 
   UzCallbackRecord callbacks_;
   int32_t message_level_;
