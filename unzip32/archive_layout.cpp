@@ -194,7 +194,6 @@ ArchiveLayout CheckArchiveLayout(ByteReader& reader) {
   }
 
   ArchiveLayout layout;
-  layout.central_directory_offset = end.directory_offset;
   layout.comment = std::move(end.comment);
   layout.entries.reserve(static_cast<size_t>(end.entry_count));
   std::vector<uint64_t> header_offsets;

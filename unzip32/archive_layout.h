@@ -45,7 +45,6 @@ struct ArchiveLayout {
   LayoutProblem problem = LayoutProblem::kNone;
   std::string message;                // what is wrong, for a person
   std::vector<CentralEntry> entries;  // in central directory order, as libzip indexes them
-  uint64_t central_directory_offset = 0;
   // Where the central directory records of entries 0, kEntriesPerSlice, 2 * kEntriesPerSlice,
   // ... begin, and last where the directory ends.
   std::vector<uint64_t> slice_offsets;

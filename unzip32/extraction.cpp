@@ -207,6 +207,7 @@ class Extraction {
   const ExtractOptions& options_;
   UzCallbackRecord& callbacks_;
   Reporter reporter_;
+  // Read by the layout check and, through the directory slices, by libzip.
   std::unique_ptr<ArchiveSource> source_;
   // A handle of its own on the archive file, for the entries read without libzip.
   std::unique_ptr<ArchiveSource> raw_source_;
