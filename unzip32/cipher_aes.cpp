@@ -8,6 +8,7 @@
 // data.
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -28,12 +29,20 @@ class Counter {
  public:
   void Reset() { low_ = 1, high_ = 0; }
   void WriteAndAdvance(unsigned char* block) {
-    for (int i = 0; i < 8; ++i) block[i] = static_cast<unsigned char>(low_ >> (8 * i));
-    for (int i = 0; i < 8; ++i) block[8 + i] = static_cast<unsigned char>(high_ >> (8 * i));
+    WriteLittleEndian(block, low_);
+    WriteLittleEndian(block + 8, high_);
     if (++low_ == 0) ++high_;
   }
 
  private:
+  static void WriteLittleEndian(unsigned char* out, uint64_t value) {
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(out, &value, 8);  // one store
+    } else {
+      for (int i = 0; i < 8; ++i) out[i] = static_cast<unsigned char>(value >> (8 * i));
+    }
+  }
+
   uint64_t low_ = 1;
   uint64_t high_ = 0;
 };
@@ -98,14 +107,15 @@ class AesCipher final : public Cipher {
       failed_ = true;
       return;
     }
-    // The code covers the data as stored, before decryption.
-    if (!hmac_->Update(data)) failed_ = true;
     while (!data.empty() && !failed_) {
       if (stream_used_ == stream_size_ && !RefillKeyStream(data.size())) {
         failed_ = true;
         break;
       }
+      // The code covers the data as stored, before decryption. Both passes over a step
+      // find it in the cache.
       const size_t step = std::min(data.size(), stream_size_ - stream_used_);
+      if (!hmac_->Update(data.first(step))) failed_ = true;
       XorInto(data.first(step), key_stream_.data() + stream_used_);
       stream_used_ += step;
       data = data.subspan(step);
