@@ -137,16 +137,6 @@ TEST_F(PrimitivesTest, HmacSha1MatchesRfc2202InAnyPieces) {
   }
 }
 
-TEST(AesCipherTest, HeaderHoldsHalfAKeyOfSaltAndTwoCheckBytes) {
-  for (uint16_t bits : {128, 192, 256}) {
-    auto cipher = MakeAesCipher(bits);
-    ASSERT_NE(cipher, nullptr) << bits;
-    EXPECT_EQ(cipher->header_size(), bits / 16u + 2) << bits;
-    EXPECT_EQ(cipher->trailer_size(), 10u) << bits;
-  }
-  EXPECT_EQ(MakeAesCipher(64), nullptr);
-}
-
 // ---- Entries encrypted by other writers.
 
 enum class Writer { kLibzip, k7zz, kBsdtar };
