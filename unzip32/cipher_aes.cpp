@@ -81,16 +81,15 @@ class AesCipher final : public Cipher {
     hmac_.reset();
     if (header.size() != header_size()) return false;
     // AES key, HMAC key, check bytes.
-    std::vector<unsigned char> keys(2 * key_size_ + zip::kAesPasswordCheckSize);
-    const bool derived =
-        primitives_->Pbkdf2HmacSha1(password, header.first(salt_size()), kPbkdf2Rounds, keys);
-    const std::span<const unsigned char> derived_keys(keys);
-    if (!derived || !std::equal(keys.begin() + 2 * key_size_, keys.end(),
-                                header.begin() + static_cast<ptrdiff_t>(salt_size()))) {
+    std::vector<unsigned char> derived(2 * key_size_ + zip::kAesPasswordCheckSize);
+    const std::span<const unsigned char> keys(derived);
+    if (!primitives_->Pbkdf2HmacSha1(password, header.first(salt_size()), kPbkdf2Rounds, derived) ||
+        !std::ranges::equal(keys.last(zip::kAesPasswordCheckSize),
+                            header.last(zip::kAesPasswordCheckSize))) {
       return false;
     }
-    encryptor_ = primitives_->MakeBlockEncryptor(derived_keys.first(key_size_));
-    hmac_ = primitives_->MakeHmacSha1(derived_keys.subspan(key_size_, key_size_));
+    encryptor_ = primitives_->MakeBlockEncryptor(keys.first(key_size_));
+    hmac_ = primitives_->MakeHmacSha1(keys.subspan(key_size_, key_size_));
     if (!encryptor_ || !hmac_) {
       encryptor_.reset();
       hmac_.reset();
