@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config git python3
-  libzip-dev zlib1g-dev libbz2-dev libdeflate-dev libinih-dev libgtest-dev libgmock-dev
+  libzip-dev zlib1g-dev libbz2-dev libdeflate-dev libinih-dev libgtest-dev libgmock-dev libssl-dev
   clang libclang-rt-14-dev
   zip libarchive-tools 7zip time
   xvfb x11-apps imagemagick wine64
