@@ -23,11 +23,13 @@ expectation, 1 otherwise, and 77 (skipped) when the corpus is absent.
 """
 import argparse
 import dataclasses
+import os
 import pathlib
 import re
 import shutil
 import subprocess
 import sys
+import time
 
 import corpus
 
@@ -70,9 +72,21 @@ def run_library(runner, library, archive, password, scratch):
         run.printed = done.stderr.decode("utf-8", "replace")
         run.code, run.problem = runner_result(done.returncode, run.printed)
     run.tree = corpus.read_tree(target)
-    run.escaped = [str(path.relative_to(scratch)) for path in scratch.rglob("*")
-                   if path != target and target not in path.parents and path not in target.parents]
+    run.escaped = written_beside(scratch, target)
     return run
+
+
+def written_beside(scratch, target):
+    """What lies in `scratch` but neither in `target` nor on the way to it."""
+    beside = []
+    for directory, subdirs, names in os.walk(scratch):
+        here = pathlib.Path(directory)
+        for name in names + subdirs:
+            path = here / name
+            if path != target and path not in target.parents:
+                beside.append(str(path.relative_to(scratch)))
+        subdirs[:] = [d for d in subdirs if (here / d) in target.parents]
+    return beside
 
 
 def runner_result(returncode, stderr):
@@ -221,10 +235,13 @@ def main():
     counts = {"pass": 0, "known": 0, "fail": 0}
     with corpus.scratch_directory("corpus-check-") as scratch:
         for row in rows:
+            started = time.monotonic()
             verdict, text = check_row(row, args, pathlib.Path(scratch) / "run")
+            seconds = time.monotonic() - started
             counts[verdict] += 1
             label = {"pass": "ok", "known": "KNOWN", "fail": "FAIL"}[verdict]
-            print(f"{label:5} {row['archive']}  [{row['expect']}]  {text}", flush=True)
+            took = f" ({seconds:.0f} s)" if seconds >= 2 else ""
+            print(f"{label:5} {row['archive']}  [{row['expect']}]  {text}{took}", flush=True)
     unknown = sorted(args.known_names - {row["archive"] for row in rows}) if not args.archives else []
     for name in unknown:
         print(f"FAIL  {name}  listed in {args.known.name} but not in the table")

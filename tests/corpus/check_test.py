@@ -1,4 +1,5 @@
 """Tests of the corpus scripts' own logic: run with `python3 -m unittest check_test`."""
+import argparse
 import binascii
 import os
 import pathlib
@@ -130,6 +131,61 @@ class JudgeTest(unittest.TestCase):
             with self.subTest(expect=expect, changes=changes):
                 found = check.stale_reference(corpus.Expectation.parse(expect), ROW | changes)
                 self.assertEqual(stale, bool(found), found)
+
+    def test_written_beside_the_target(self):
+        with tempfile.TemporaryDirectory() as root:
+            scratch = pathlib.Path(root)
+            target = scratch / "up" / "up" / "target"
+            (target / "inner").mkdir(parents=True)
+            (target / "inner" / "file").write_bytes(b"")
+            self.assertEqual([], check.written_beside(scratch, target))
+            (scratch / "up" / "evil").write_bytes(b"")
+            (scratch / "loose").mkdir()
+            self.assertEqual(["loose", "up/evil"], sorted(check.written_beside(scratch, target)))
+
+    def test_run_library_sees_results_crashes_and_escapes(self):
+        # Stand-ins for the runner: bench_unzip32 --honor-directories --password PW ARCHIVE TARGET
+        cases = [
+            ('mkdir "$5/d" && echo x > "$5/d/f"', 0, 1, [], ""),
+            ('echo "bench_unzip32: result 82" >&2; echo "f: wrong password" >&2; exit 1', 82, 0, [], ""),
+            ('echo x > "$5/../escaped"; exit 0', 0, 0, ["escaped"], ""),
+            ('kill -SEGV $$', None, 0, [], "crash: signal 11"),
+            ('echo "cannot load" >&2; exit 1', None, 0, [], "runner failed (exit 1): cannot load"),
+        ]
+        for script, code, files, escaped, problem in cases:
+            with self.subTest(script), tempfile.TemporaryDirectory() as root:
+                runner = pathlib.Path(root, "runner")
+                runner.write_text("#!/bin/sh\n" + script + "\n")
+                runner.chmod(0o755)
+                run = check.run_library(runner, None, pathlib.Path(root, "a.zip"), "pw", pathlib.Path(root, "s"))
+                self.assertEqual((code, files, problem), (run.code, run.tree.count(), run.problem))
+                self.assertEqual(escaped, [pathlib.PurePath(p).name for p in run.escaped])
+
+    def test_known_failures_excuse_only_ordinary_misses(self):
+        refusing = 'echo "bench_unzip32: result 2" >&2; echo "a: CRC error" >&2; exit 1'
+        extracting = "exit 0"
+        cases = [
+            # runner, listed as known, verdict
+            (refusing, False, "pass"),
+            (refusing, True, "fail"),  # passes, so it must leave the list
+            (extracting, False, "fail"),
+            (extracting, True, "known"),
+            ("kill -SEGV $$", True, "fail"),
+            ('echo x > "$5/../escaped"', True, "fail"),
+        ]
+        for script, known, verdict in cases:
+            with self.subTest(script=script, known=known), tempfile.TemporaryDirectory() as root:
+                archive = pathlib.Path(root, "c", "p", "a-crc.zip")
+                archive.parent.mkdir(parents=True)
+                archive.write_bytes(b"PK")
+                runner = pathlib.Path(root, "runner")
+                runner.write_text("#!/bin/sh\n" + script + "\n")
+                runner.chmod(0o755)
+                args = argparse.Namespace(corpus=pathlib.Path(root, "c"), runner=runner, library=None,
+                                          known=pathlib.Path("known-failures.txt"), explain=False,
+                                          known_names={"p/a-crc.zip"} if known else set())
+                row = ROW | {"sha256": corpus.file_sha256(archive), "expect": "refuse crc 2"}
+                self.assertEqual(verdict, check.check_row(row, args, pathlib.Path(root, "s"))[0])
 
     def test_runner_result(self):
         cases = [
