@@ -3,8 +3,10 @@
 // the program's option set and five callbacks. Used by bench/run.py to time the library
 // without the program around it.
 //
-//   bench_unzip32 [--honor-directories] [--library PATH] ARCHIVE TARGET-DIRECTORY
+//   bench_unzip32 [--honor-directories] [--library PATH] [--password TEXT] ARCHIVE
+//                 TARGET-DIRECTORY
 //
+// The password callback answers TEXT (without --password, a fixed password of its own).
 // Exit status 0 when the library returned 0; otherwise 1, with the library's result and
 // its last printed lines on standard error.
 #include <dlfcn.h>
@@ -33,10 +35,12 @@ int32_t UZ_CALL Print(const char* text, int32_t length) {
 
 int32_t UZ_CALL Replace(char*) { return UZ_REPLACE_NO; }
 
+// What the password callback answers.
+std::string password = "amberLYNXQT";
+
 int32_t UZ_CALL Password(char* buffer, int32_t size, const char*, const char*) {
-  static const char kPassword[] = "amberLYNXQT";
-  if (buffer == nullptr || size < static_cast<int32_t>(sizeof kPassword)) return 1;
-  std::memcpy(buffer, kPassword, sizeof kPassword);
+  if (buffer == nullptr || size <= static_cast<int32_t>(password.size())) return 1;
+  std::memcpy(buffer, password.c_str(), password.size() + 1);
   return 0;
 }
 
@@ -51,8 +55,8 @@ struct LibraryCloser {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: bench_unzip32 [--honor-directories] [--library PATH] ARCHIVE "
-               "TARGET-DIRECTORY\n");
+               "usage: bench_unzip32 [--honor-directories] [--library PATH] [--password TEXT] "
+               "ARCHIVE TARGET-DIRECTORY\n");
   return 2;
 }
 
@@ -67,6 +71,8 @@ int main(int argc, char** argv) {
       honor_directories = true;
     } else if (std::strcmp(argv[arg], "--library") == 0 && arg + 1 < argc) {
       library = argv[++arg];
+    } else if (std::strcmp(argv[arg], "--password") == 0 && arg + 1 < argc) {
+      password = argv[++arg];
     } else {
       return Usage();
     }

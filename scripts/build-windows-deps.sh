@@ -15,48 +15,11 @@ mkdir -p "$src"
 
 log() { echo "build-windows-deps: $*"; }
 
-as_root() {
-  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
-}
+# shellcheck source=scripts/lib/debian-source.sh
+source "$root/scripts/lib/debian-source.sh"
 
-# Debian's source packages need a deb-src entry: the same mirror and suites as the binary
-# packages of this machine.
-ensure_deb_src() {
-  if grep -rqsE '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/; then
-    return
-  fi
-  local from=/etc/apt/sources.list.d/debian.sources
-  if [ -f "$from" ]; then
-    log "adding deb-src entries for the mirror of $from"
-    sed -E 's/^Types:.*/Types: deb-src/' "$from" |
-      as_root tee /etc/apt/sources.list.d/nocunzip-deb-src.sources >/dev/null
-  elif [ -f /etc/apt/sources.list ]; then
-    log "adding deb-src lines for the mirror of /etc/apt/sources.list"
-    sed -nE 's/^deb (.*)/deb-src \1/p' /etc/apt/sources.list |
-      as_root tee /etc/apt/sources.list.d/nocunzip-deb-src.list >/dev/null
-  else
-    echo "build-windows-deps: no apt source to copy a deb-src entry from" >&2
-    exit 1
-  fi
-  as_root apt-get update -qq
-}
-
-# Unpacks Debian source package $1 (with Debian's patches) into $src/$1 unless it is there.
-fetch_source() {
-  local package=$1
-  [ -d "$src/$package" ] && return
-  ensure_deb_src
-  log "fetching the Debian source package $package"
-  local tmp
-  tmp=$(mktemp -d "$src/.fetch.XXXXXX")
-  (cd "$tmp" && apt-get source -qq "$package" >/dev/null 2>&1 ||
-    { cd "$tmp" && apt-get update -qq && apt-get source -qq "$package"; })
-  local dir
-  dir=$(find "$tmp" -mindepth 1 -maxdepth 1 -type d -name "$package-*" | head -n1)
-  [ -n "$dir" ] || { echo "build-windows-deps: apt-get source $package unpacked nothing" >&2; exit 1; }
-  mv "$dir" "$src/$package"
-  rm -rf "$tmp"
-}
+# Unpacks Debian source package $1 into $src/$1 unless it is there.
+fetch_source() { fetch_debian_source "$1" "$src/$1"; }
 
 # bzip2 has no CMake build: compile the library's sources and archive them.
 build_bzip2() {

@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test suite; fails on the first failing one:
+#   0. fetches the corpus of other projects' ZIP test archives (scripts/fetch-corpus.sh),
+#      which the Linux test runs check the unzip library on;
 #   1. the Linux program, its unzip library and all their tests;
 #   2. the same once more with AddressSanitizer and UndefinedBehaviorSanitizer;
 #   3. the Windows builds (x64 and x86) and the Windows tests under Wine and Xvfb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+echo "== ZIP test archives of libarchive and libzip"
+scripts/fetch-corpus.sh
 
 echo "== Linux build and tests"
 scripts/build.sh
