@@ -42,11 +42,11 @@ void InetUnzip::Zeitmesser_Timer() {
     uncaught_error_ = error;
     exit_status_ = kExitUncaughtError;
   } catch (const std::bad_alloc&) {
-    uncaught_error_ = ProgramError(7, L"NocUnzip", L"Out of memory");
+    uncaught_error_ = ProgramError(kErrOutOfMemory, L"NocUnzip", L"Out of memory");
     exit_status_ = kExitUncaughtError;
   } catch (const std::exception& error) {
-    uncaught_error_ =
-        ProgramError(51, L"NocUnzip", L"Internal error: " + platform::FromAnsi(error.what()));
+    uncaught_error_ = ProgramError(kErrInternal, L"NocUnzip",
+                                   L"Internal error: " + platform::FromAnsi(error.what()));
     exit_status_ = kExitUncaughtError;
   }
   window_.Unload();

@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "platform/error.h"
-#include "platform/ui.h"
+#include "platform/window.h"
 
 namespace nocunzip {
 

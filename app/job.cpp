@@ -3,8 +3,8 @@
 #include "app/setup.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
+#include "platform/message_box.h"
 #include "platform/settings.h"
-#include "platform/ui.h"
 
 namespace nocunzip {
 namespace {

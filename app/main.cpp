@@ -4,7 +4,7 @@
 
 #include "app/inet_unzip.h"
 #include "app/setup.h"
-#include "platform/ui.h"
+#include "platform/message_box.h"
 
 namespace nocunzip {
 namespace {

@@ -1,7 +1,7 @@
 #include "app/setup.h"
 
 #include "platform/files.h"
-#include "platform/ui.h"
+#include "platform/message_box.h"
 #include "unzip/unzip_files.h"
 
 namespace nocunzip {

@@ -12,6 +12,8 @@ namespace nocunzip {
 
 // Error numbers used by the program.
 inline constexpr int32_t kErrOverflow = 6;
+inline constexpr int32_t kErrOutOfMemory = 7;
+inline constexpr int32_t kErrInternal = 51;
 inline constexpr int32_t kErrFileNotFound = 53;
 inline constexpr int32_t kErrPathFileAccess = 75;
 inline constexpr int32_t kErrPathNotFound = 76;

@@ -32,7 +32,7 @@ int32_t UnzipFiles::Unzip(const std::wstring& sZipFileName, const std::wstring& 
   } catch (const ProgramError& error) {
     throw error.WithSource(kSource);
   } catch (const std::bad_alloc&) {
-    throw ProgramError(7, kSource, L"Out of memory");
+    throw ProgramError(kErrOutOfMemory, kSource, L"Out of memory");
   }
 }
 

@@ -7,7 +7,7 @@
 
 #include "platform/codepage.h"
 #include "platform/error.h"
-#include "platform/ui.h"
+#include "platform/message_box.h"
 #include "unzip/unzip_library.h"
 
 namespace nocunzip {
@@ -26,9 +26,6 @@ constexpr size_t kReplaceNameLimit = 256;
 // The password callback clears at most this many bytes of the buffer.
 constexpr int32_t kPasswordClearLimit = 257;
 constexpr char kArchivePassword[] = "amberLYNXQT";
-
-constexpr int kErrOutOfMemory = 7;
-constexpr int kErrInternal = 51;
 
 // Length of the zero-terminated text at `text`, looking at no more than `limit` bytes.
 size_t BoundedLength(const char* text, size_t limit) {
