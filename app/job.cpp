@@ -17,10 +17,6 @@ void WriteResultFile(const std::wstring& directory, const wchar_t* name, const w
   platform::WriteWholeFile(directory + name, platform::ToAnsi(result) + "\r\n");
 }
 
-bool IsBlank(const std::wstring& text) {
-  return text.find_first_not_of(L' ') == std::wstring::npos;
-}
-
 }  // namespace
 
 JobOutcome RunUnpackJob(const std::wstring& argument_text) {

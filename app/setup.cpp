@@ -5,13 +5,10 @@
 #include "unzip/unzip_files.h"
 
 namespace nocunzip {
-namespace {
 
 bool IsBlank(const std::wstring& text) {
   return text.find_first_not_of(L' ') == std::wstring::npos;
 }
-
-}  // namespace
 
 std::wstring GetField(const std::wstring& text, int16_t n, const std::wstring& delimiter) {
   if (IsBlank(text)) return std::wstring();

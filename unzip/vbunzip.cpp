@@ -1,7 +1,6 @@
 #include "unzip/vbunzip.h"
 
 #include <cstring>
-#include <new>
 #include <string>
 #include <string_view>
 
@@ -109,13 +108,8 @@ int32_t VBUnzip(UnzipLibrary& library, const std::wstring& sZipName,
     UzNameList include_names = {};
     UzNameList exclude_names = {};
     return library.Wiz_SingleEntryUnzip(0, include_names, 0, exclude_names, &options, &callbacks);
-  } catch (const ProgramError& error) {
-    throw error.WithSource(kDriverSource);
-  } catch (const std::bad_alloc&) {
-    throw ProgramError(kErrOutOfMemory, kDriverSource, L"Out of memory");
-  } catch (const std::exception& error) {
-    throw ProgramError(kErrInternal, kDriverSource,
-                       L"Internal error: " + platform::FromAnsi(error.what()));
+  } catch (...) {
+    throw CaughtError(kDriverSource);
   }
 }
 
