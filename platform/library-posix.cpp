@@ -32,6 +32,8 @@ std::string BesideProgram(const std::string& name) {
 
 }  // namespace
 
+std::wstring LibraryFileName(const std::wstring& name) { return L"lib" + name + L".so"; }
+
 DynamicLibrary::DynamicLibrary(const std::wstring& name) {
   std::string file = ToAnsi(name);
   if (file.find('/') == std::string::npos) {

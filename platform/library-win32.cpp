@@ -7,6 +7,9 @@
 #include "platform/system_error_text.h"
 
 namespace nocunzip::platform {
+
+std::wstring LibraryFileName(const std::wstring& name) { return name + L".dll"; }
+
 DynamicLibrary::DynamicLibrary(const std::wstring& name) {
   // A missing or broken library is reported to the caller, not in a dialog of the system.
   DWORD previous_mode = 0;

@@ -48,20 +48,7 @@ int32_t VBUnzip(const std::wstring& sZipName, const std::wstring& sUnzipDirector
                 int16_t iMessageLevel, int16_t iWriteStdOut, int16_t iTestZip, int16_t iExtractList,
                 int16_t iExtractOnlyNewer, int16_t iDisplayComment, int16_t iHonorDirectories,
                 int16_t iOverwriteFiles, int16_t iConvertCR_CRLF, int16_t iVerbose,
-                int16_t iCaseSensitivty, int16_t iPrivilege) {
-  return VBUnzip(UnzipLibrary::OfProcess(), sZipName, sUnzipDirectory, iExtractNewer,
-                 iSpaceUnderScore, iPromptOverwrite, iMessageLevel, iWriteStdOut, iTestZip,
-                 iExtractList, iExtractOnlyNewer, iDisplayComment, iHonorDirectories,
-                 iOverwriteFiles, iConvertCR_CRLF, iVerbose, iCaseSensitivty, iPrivilege);
-}
-
-int32_t VBUnzip(UnzipLibrary& library, const std::wstring& sZipName,
-                const std::wstring& sUnzipDirectory, int16_t iExtractNewer,
-                int16_t iSpaceUnderScore, int16_t iPromptOverwrite, int16_t iMessageLevel,
-                int16_t iWriteStdOut, int16_t iTestZip, int16_t iExtractList,
-                int16_t iExtractOnlyNewer, int16_t iDisplayComment, int16_t iHonorDirectories,
-                int16_t iOverwriteFiles, int16_t iConvertCR_CRLF, int16_t iVerbose,
-                int16_t iCaseSensitivty, int16_t iPrivilege) {
+                int16_t iCaseSensitivity, int16_t iPrivilege) {
   try {
     sLastMessage.clear();
     sPrintText.clear();
@@ -86,7 +73,7 @@ int32_t VBUnzip(UnzipLibrary& library, const std::wstring& sZipName,
     options.OverWriteFiles = iOverwriteFiles;
     options.ConvertCRtoCRLF = iConvertCR_CRLF;
     options.Verbose = iVerbose;
-    options.CaseSensitive = iCaseSensitivty;
+    options.CaseSensitive = iCaseSensitivity;
     options.Privilege = iPrivilege;
     options.ZipFileName = zip_name.c_str();
     options.ExtractDir = unzip_directory.c_str();
@@ -101,6 +88,7 @@ int32_t VBUnzip(UnzipLibrary& library, const std::wstring& sZipName,
     callbacks.Service = ServiceCallback;
 
     // Asking for the version first meets a missing library before any extraction starts.
+    UnzipLibrary& library = UnzipLibrary::OfProcess();
     UzVersionRecord version;
     FillVersionRecord(&version);
     library.UzpVersion2(&version);
