@@ -275,14 +275,14 @@ class TestBed:
         self.clear_result_files(self.HOME)
 
     def run(self, arguments, presses=(), program_path=None, quoted=False, hold_ms=0,
-            on_line=None, cwd=None):
+            on_line=None, cwd=None, watch_options=()):
         """Starts the program with `arguments` appended to its path through the helper, which
         presses the buttons `presses` ((title, button), ...) in order; returns its facts."""
         program_path = program_path or self.program
         command = (f'"{program_path}"' if quoted else program_path)
         if arguments is not None:
             command += arguments
-        helper_args = ["watch", "--timeout", "30000"]
+        helper_args = ["watch", "--timeout", "30000", *watch_options]
         if hold_ms:
             helper_args += ["--hold-ms", str(hold_ms)]
         if cwd:
@@ -513,6 +513,41 @@ def missing_unzip32_dll(bed):
                  "missing unzip32.dll: nothing unpacked")
 
 
+def window_that_cannot_be_created(bed):
+    """The system refuses the window (a hook of the helper makes its creation fail): the
+    uncaught error 7 is reported in a box titled with the application title, exit status 4,
+    and the job does not run."""
+    checks = bed.checks
+    facts = bed.run(bed.accepted(bed.DATA + "plain.zip", "C:\\Ziel\\ohne Fenster"),
+                    [(APP_TITLE, "OK")], watch_options=["--refuse-window"])
+    checks.equal(facts.get("hook"), "set", "the helper's hook refuses the window")
+    checks.check("window.caption" not in facts, "no window was shown")
+    check_box(checks, facts, 1, APP_TITLE, None, "OK", "none", "uncaught error box")
+    text = unescape(facts.get("box1.text", ""))
+    checks.check(text.startswith("Laufzeitfehler '7':\n\nOut of memory"),
+                 "refused window: runtime error 7", text)
+    checks.equal((facts.get("exit"), facts.get("boxes")), ("4", "1"),
+                 "refused window: exit status 4 after the one box")
+    checks.equal(bed.result_files(), NO_RESULT_FILES, "refused window: no result file")
+    checks.check(not bed.prefix.path("C:\\Ziel\\ohne Fenster").exists(),
+                 "refused window: nothing unpacked")
+
+
+def window_closed_before_the_job(bed):
+    """The user closes the window before its timer fires: the job never runs, no box, no
+    result file, exit status 5."""
+    checks = bed.checks
+    facts = bed.run(bed.accepted(bed.DATA + "plain.zip", "C:\\Ziel\\geschlossen"),
+                    watch_options=["--close-window"])
+    checks.check("window.closed_ms" in facts, "the helper closed the window",
+                 facts.get("window.seen_ms"))
+    checks.equal((facts.get("exit"), facts.get("boxes")), ("5", "0"),
+                 "closed window: exit status 5, no box")
+    checks.equal(bed.result_files(), NO_RESULT_FILES, "closed window: no result file")
+    checks.check(not bed.prefix.path("C:\\Ziel\\geschlossen").exists(),
+                 "closed window: nothing unpacked")
+
+
 def prepare_overwrite_target(bed, target, existing):
     shutil.rmtree(bed.prefix.path(target), ignore_errors=True)
     bed.prefix.path(target).mkdir(parents=True)
@@ -572,6 +607,8 @@ SCENARIOS = [
     no_registry_value,
     missing_result_directory,
     missing_unzip32_dll,
+    window_that_cannot_be_created,
+    window_closed_before_the_job,
     overwrite_question,
     overwrite_question_with_umlauts,
 ]
