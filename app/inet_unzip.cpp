@@ -1,16 +1,12 @@
 #include "app/inet_unzip.h"
 
-#include <new>
-
 #include "app/job.h"
-#include "platform/codepage.h"
 #include "platform/command_line.h"
 
 namespace nocunzip {
 namespace {
 
 constexpr int kZeitmesserIntervalMs = 500;
-constexpr int kExitUncaughtError = 4;
 
 // Lengths in twips.
 platform::WindowLayout InetUnzipLayout() {
@@ -34,21 +30,9 @@ void InetUnzip::RunUntilUnloaded() { window_.RunUntilUnloaded(); }
 void InetUnzip::Zeitmesser_Timer() {
   // Off first, so that no box the job shows lets the timer start the job again.
   window_.StopTimer();
-  // Nothing may unwind through the window's event delivery: the error is kept and reported
-  // once the window is gone.
-  try {
-    exit_status_ = static_cast<int>(RunUnpackJob(platform::CommandLineArguments()));
-  } catch (const ProgramError& error) {
-    uncaught_error_ = error;
-    exit_status_ = kExitUncaughtError;
-  } catch (const std::bad_alloc&) {
-    uncaught_error_ = ProgramError(7, L"NocUnzip", L"Out of memory");
-    exit_status_ = kExitUncaughtError;
-  } catch (const std::exception& error) {
-    uncaught_error_ =
-        ProgramError(51, L"NocUnzip", L"Internal error: " + platform::FromAnsi(error.what()));
-    exit_status_ = kExitUncaughtError;
-  }
+  // The job has no error handler: an error ends the window's event loop, and start-up
+  // reports it once the window is gone.
+  exit_status_ = static_cast<int>(RunUnpackJob(platform::CommandLineArguments()));
   window_.Unload();
 }
 

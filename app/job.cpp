@@ -3,8 +3,8 @@
 #include "app/setup.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
+#include "platform/message_box.h"
 #include "platform/settings.h"
-#include "platform/ui.h"
 
 namespace nocunzip {
 namespace {
@@ -15,10 +15,6 @@ constexpr wchar_t kCallerToken[] = L"KvtZRX615";
 // is stored: it is expected to end in a separator.
 void WriteResultFile(const std::wstring& directory, const wchar_t* name, const wchar_t* result) {
   platform::WriteWholeFile(directory + name, platform::ToAnsi(result) + "\r\n");
-}
-
-bool IsBlank(const std::wstring& text) {
-  return text.find_first_not_of(L' ') == std::wstring::npos;
 }
 
 }  // namespace

@@ -1,10 +1,11 @@
 // NocUnzip: shows the window InetUnzip, whose timer runs the one unpack job, and reports an
-// error that escaped the job as the uncaught error it is.
+// error that escaped the window or the job as the uncaught error it is.
 #include <string>
 
 #include "app/inet_unzip.h"
 #include "app/setup.h"
-#include "platform/ui.h"
+#include "platform/error.h"
+#include "platform/message_box.h"
 
 namespace nocunzip {
 namespace {
@@ -19,8 +20,14 @@ void ReportUncaughtError(const ProgramError& error) {
 }  // namespace nocunzip
 
 int main() {
-  nocunzip::InetUnzip form;
-  form.RunUntilUnloaded();
-  if (form.uncaught_error()) nocunzip::ReportUncaughtError(*form.uncaught_error());
-  return form.exit_status();
+  try {
+    // Created inside the handler, so that a window that the system refuses is reported too.
+    nocunzip::InetUnzip form;
+    form.RunUntilUnloaded();
+    return form.exit_status();
+  } catch (...) {
+    // The window is gone by now; the report stands alone.
+    nocunzip::ReportUncaughtError(nocunzip::CaughtError(L"NocUnzip"));
+    return nocunzip::kExitUncaughtError;
+  }
 }

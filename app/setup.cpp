@@ -1,17 +1,14 @@
 #include "app/setup.h"
 
 #include "platform/files.h"
-#include "platform/ui.h"
+#include "platform/message_box.h"
 #include "unzip/unzip_files.h"
 
 namespace nocunzip {
-namespace {
 
 bool IsBlank(const std::wstring& text) {
   return text.find_first_not_of(L' ') == std::wstring::npos;
 }
-
-}  // namespace
 
 std::wstring GetField(const std::wstring& text, int16_t n, const std::wstring& delimiter) {
   if (IsBlank(text)) return std::wstring();

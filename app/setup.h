@@ -9,6 +9,10 @@ namespace nocunzip {
 // The application title: the title of every box that has none of its own.
 inline constexpr wchar_t kApplicationTitle[] = L"Nocturnis-Unzip";
 
+// True when `text`, trimmed of leading and trailing spaces, is empty. Only the space
+// character counts as blank.
+bool IsBlank(const std::wstring& text);
+
 // Field `n` (counted from 1) of `text` split at `delimiter`. A delimiter that is not
 // exactly one character never matches; a text of spaces only has only empty fields.
 std::wstring GetField(const std::wstring& text, int16_t n, const std::wstring& delimiter);

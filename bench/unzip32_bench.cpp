@@ -1,16 +1,20 @@
 // Extracts one archive through the unzip library alone, the way the program drives it:
 // the library is loaded by name at run time, asked for its version, then called once with
-// the program's option set and five callbacks. Used by bench/run.py to time the library
-// without the program around it.
+// the program's option set and five callbacks. bench/run.py times it as a whole, without
+// the program around the library; run by hand, it prints the library's own figures:
 //
 //   bench_unzip32 [--honor-directories] [--library PATH] [--password TEXT] ARCHIVE
 //                 TARGET-DIRECTORY
+//   -> members=N uncompressed_mb=X seconds=S mb_per_s=R printed_bytes=P
 //
 // The password callback answers TEXT (without --password, a fixed password of its own).
-// Exit status 0 when the library returned 0; otherwise 1, with the library's result and
-// its last printed lines on standard error.
+// seconds is the extraction call alone (no process start, no loading). Run it under
+// /usr/bin/time -v to see the peak resident size as well. Exit status 0 when the library
+// returned 0; otherwise 1, with the library's result and its last printed lines on
+// standard error.
 #include <dlfcn.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -114,11 +118,17 @@ int main(int argc, char** argv) {
   callbacks.Service = Service;
 
   UzNameList include{}, exclude{};
+  const auto start = std::chrono::steady_clock::now();
   int32_t result = unzip(0, include, 0, exclude, &options, &callbacks);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (result != UZ_OK) {
     std::fprintf(stderr, "bench_unzip32: result %d\n%s\n", result, printed_tail.c_str());
     return 1;
   }
-  std::printf("printed_bytes=%llu members=%u\n", printed_bytes, callbacks.NumberOfMembers);
+  const double megabytes = callbacks.TotalUncompressedSize / 1e6;
+  std::printf("members=%u uncompressed_mb=%.1f seconds=%.3f mb_per_s=%.0f printed_bytes=%llu\n",
+              callbacks.NumberOfMembers, megabytes, seconds,
+              seconds > 0 ? megabytes / seconds : 0.0, printed_bytes);
   return 0;
 }

@@ -9,7 +9,7 @@
 namespace nocunzip::platform {
 namespace {
 
-bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+bool IsSpaceOrTab(wchar_t c) { return c == L' ' || c == L'\t'; }
 
 }  // namespace
 
@@ -23,9 +23,9 @@ std::wstring CommandLineArguments() {
     while (*p && *p != L'"') ++p;
     if (*p == L'"') ++p;
   } else {
-    while (*p && !IsBlank(*p)) ++p;
+    while (*p && !IsSpaceOrTab(*p)) ++p;
   }
-  while (IsBlank(*p)) ++p;
+  while (IsSpaceOrTab(*p)) ++p;
   return std::wstring(p);
 }
 

@@ -1,7 +1,7 @@
 // An error of the program: a number, the source that raised it and a description.
 //
 // The unzip binding relabels errors with its own source on the way up; the job lets
-// them through, and the start-up code reports them as uncaught errors.
+// them through, and the start-up code (app/main.cpp) reports them as uncaught errors.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +12,8 @@ namespace nocunzip {
 
 // Error numbers used by the program.
 inline constexpr int32_t kErrOverflow = 6;
+inline constexpr int32_t kErrOutOfMemory = 7;
+inline constexpr int32_t kErrInternal = 51;
 inline constexpr int32_t kErrFileNotFound = 53;
 inline constexpr int32_t kErrPathFileAccess = 75;
 inline constexpr int32_t kErrPathNotFound = 76;
@@ -33,5 +35,10 @@ class ProgramError : public std::runtime_error {
   std::wstring source_;
   std::wstring description_;
 };
+
+// The exception being handled, as an error of the program under `source`: a ProgramError
+// keeps its number and description, exhausted memory is 7 "Out of memory" and any other
+// exception 51 "Internal error". Call it only inside a catch block.
+ProgramError CaughtError(std::wstring source);
 
 }  // namespace nocunzip

@@ -5,6 +5,10 @@
 
 namespace nocunzip::platform {
 
+// The file name of the library called `name` on this platform: NAME.dll on Windows,
+// libNAME.so elsewhere.
+std::wstring LibraryFileName(const std::wstring& name);
+
 class DynamicLibrary {
  public:
   // Loads `name` (LoadLibraryW on Windows, dlopen elsewhere). On failure the object is not

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Builds the program and its unzip library, then lets the program unpack the bundled
-# sample archive as the main program would start it: a settings file in a temporary
-# XDG_CONFIG_HOME names the main program's directory, where the result files appear.
+# Builds the program and its unzip library (nothing else: no tests), then lets the program
+# unpack the bundled sample archive as the main program would start it: a settings file in
+# a temporary XDG_CONFIG_HOME names the main program's directory, where the result files
+# appear.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${BUILD_DIR:-build}
-scripts/build.sh >/dev/null
+scripts/build.sh nocunzip unzip32 >/dev/null
 
 out=$(mktemp -d "${TMPDIR:-/tmp}/nocunzip-sample.XXXXXX")
 mkdir -p "$out/config/Nocturnis" "$out/main-program"

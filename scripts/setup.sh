@@ -1,17 +1,62 @@
 #!/usr/bin/env bash
-# Installs every Debian package that building, testing, fuzzing and benchmarking NocUnzip
-# need, on Linux and for the Windows cross builds under Wine. Safe to run again.
+# Installs the Debian packages that NocUnzip needs, by purpose. Safe to run again: only
+# what is missing is installed.
+#
+#   scripts/setup.sh                 what scripts/test.sh needs: linux, test and windows
+#   scripts/setup.sh linux           building and running on Linux (scripts/build.sh,
+#                                    scripts/run-sample.sh)
+#   scripts/setup.sh GROUP...        the named groups; "all" for every group
+#
+# A package goes into the group of the purpose it serves.
 set -euo pipefail
 
-packages=(
-  build-essential cmake ninja-build pkg-config git python3
-  libzip-dev zlib1g-dev libbz2-dev libdeflate-dev libinih-dev libgtest-dev libgmock-dev libssl-dev
-  clang libclang-rt-14-dev
-  zip libarchive-tools 7zip time
-  xvfb x11-apps imagemagick wine64
-  mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev
-  dpkg-dev
+# Building the program, its unzip library and their unit tests on Linux, and running them.
+linux=(
+  build-essential cmake ninja-build pkg-config python3
+  libinih-dev zlib1g-dev libbz2-dev liblzma-dev libzstd-dev libssl-dev libisal-dev
+  libzip-dev libdeflate-dev
+  libgtest-dev libgmock-dev
 )
+# Tools that the Linux tests run: makers and readers of archives to compare with.
+test=(
+  zip 7zip libarchive-tools zstd xz-utils
+)
+# The Windows cross builds (scripts/build-windows.sh; dpkg-dev unpacks Debian's source
+# packages of the libraries) and their tests under Wine on a display of their own.
+windows=(
+  mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev nasm
+  dpkg-dev
+  wine64 xvfb
+)
+# The screenshots of the window and the refusal box (NOCUNZIP_SCREENSHOTS=docs
+# scripts/test-windows.sh), on top of windows.
+screenshots=(
+  imagemagick
+)
+# libFuzzer with clang (scripts/fuzz.sh).
+fuzz=(
+  clang libclang-rt-14-dev
+)
+# The benchmark (bench/run.py): its peers and the peak memory of every run.
+bench=(
+  libarchive-tools 7zip time
+)
+
+all_groups=(linux test windows screenshots fuzz bench)
+groups=("$@")
+[ ${#groups[@]} -gt 0 ] || groups=(linux test windows)
+[ "${groups[*]}" != all ] || groups=("${all_groups[@]}")
+
+packages=()
+for group in "${groups[@]}"; do
+  case " ${all_groups[*]} " in
+    *" $group "*) ;;
+    *) echo "setup: unknown group '$group' (${all_groups[*]} or all)" >&2; exit 2 ;;
+  esac
+  declare -n list=$group
+  packages+=("${list[@]}")
+  unset -n list
+done
 
 missing=()
 for p in "${packages[@]}"; do

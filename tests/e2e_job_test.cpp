@@ -165,7 +165,7 @@ TEST_F(JobTest, UncaughtErrorsAreReportedAndLeaveNoEndMarker) {
       << run.output;
   EXPECT_TRUE(ResultFiles().empty());
 
-  sandbox_.UseLibrary(FAKE_UNZIP_DIR "/libfake_unzip32_no_entry.so");
+  sandbox_.UseLibrary(FAKE_UNZIP_DIR "/no_entry/libunzip32.so");
   run = Run({Accepted(archive_)});
   EXPECT_EQ(run.exit_status, 4);
   EXPECT_NE(run.output.find("Laufzeitfehler '453':\n\nCan't find DLL entry point "

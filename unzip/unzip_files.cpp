@@ -1,7 +1,5 @@
 #include "unzip/unzip_files.h"
 
-#include <new>
-
 #include "platform/error.h"
 #include "unzip/vbunzip.h"
 
@@ -29,10 +27,8 @@ int32_t UnzipFiles::Unzip(const std::wstring& sZipFileName, const std::wstring& 
                    m_PromptOverwrite, message_level, m_WriteToStdOut, m_TestZip, extract_list,
                    m_ExtractOnlyNewer, m_DisplayComment, m_HonorDirectories, m_OverWriteFiles,
                    m_ConvertCRtoCRLF, m_Verbose, m_CaseSensitive, privilege);
-  } catch (const ProgramError& error) {
-    throw error.WithSource(kSource);
-  } catch (const std::bad_alloc&) {
-    throw ProgramError(7, kSource, L"Out of memory");
+  } catch (...) {
+    throw CaughtError(kSource);
   }
 }
 

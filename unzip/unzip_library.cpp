@@ -1,5 +1,6 @@
 #include "unzip/unzip_library.h"
 
+#include <string>
 #include <utility>
 
 #include "platform/error.h"
@@ -18,22 +19,19 @@ std::wstring WithDetail(std::wstring text, const std::wstring& detail) {
 
 }  // namespace
 
-UnzipLibrary::UnzipLibrary(std::wstring file_name) : file_name_(std::move(file_name)) {}
+UnzipLibrary::UnzipLibrary() = default;
 
 UnzipLibrary::~UnzipLibrary() = default;
 
 UnzipLibrary& UnzipLibrary::OfProcess() {
-#ifdef _WIN32
-  static UnzipLibrary library(L"unzip32.dll");
-#else
-  static UnzipLibrary library(L"libunzip32.so");
-#endif
+  static UnzipLibrary library;
   return library;
 }
 
 platform::DynamicLibrary& UnzipLibrary::Loaded() {
   if (!library_) {
-    auto library = std::make_unique<platform::DynamicLibrary>(file_name_);
+    auto library =
+        std::make_unique<platform::DynamicLibrary>(platform::LibraryFileName(L"unzip32"));
     // A library that failed to load is tried again on the next call.
     if (!library->loaded()) {
       throw ProgramError(

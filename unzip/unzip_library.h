@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <string>
 
 #include "unzip32/unzip32.h"
 
@@ -15,14 +14,13 @@ class DynamicLibrary;
 
 class UnzipLibrary {
  public:
-  // `file_name` is handed to the platform's library search as it stands.
-  explicit UnzipLibrary(std::wstring file_name);
+  // The one binding of the process, to unzip32.dll (libunzip32.so outside Windows) as the
+  // platform's library search finds it.
+  static UnzipLibrary& OfProcess();
+
   ~UnzipLibrary();
   UnzipLibrary(const UnzipLibrary&) = delete;
   UnzipLibrary& operator=(const UnzipLibrary&) = delete;
-
-  // The library of the process: libunzip32.so, or unzip32.dll on Windows.
-  static UnzipLibrary& OfProcess();
 
   // The two entries. Raise ProgramError 53 when the library cannot be loaded and 453 when
   // the entry is missing; the loader's own reason follows the description.
@@ -36,10 +34,11 @@ class UnzipLibrary {
   using UnzipEntry = int32_t(UZ_CALL*)(int32_t, const char**, int32_t, const char**,
                                        UzOptionsRecord*, UzCallbackRecord*);
 
+  UnzipLibrary();
+
   platform::DynamicLibrary& Loaded();
   void* Lookup(const char* name);
 
-  std::wstring file_name_;
   std::unique_ptr<platform::DynamicLibrary> library_;
   VersionEntry version_entry_ = nullptr;
   UnzipEntry unzip_entry_ = nullptr;

@@ -1,13 +1,12 @@
 #include "unzip/vbunzip.h"
 
 #include <cstring>
-#include <new>
 #include <string>
 #include <string_view>
 
 #include "platform/codepage.h"
 #include "platform/error.h"
-#include "platform/ui.h"
+#include "platform/message_box.h"
 #include "unzip/unzip_library.h"
 
 namespace nocunzip {
@@ -26,9 +25,6 @@ constexpr size_t kReplaceNameLimit = 256;
 // The password callback clears at most this many bytes of the buffer.
 constexpr int32_t kPasswordClearLimit = 257;
 constexpr char kArchivePassword[] = "amberLYNXQT";
-
-constexpr int kErrOutOfMemory = 7;
-constexpr int kErrInternal = 51;
 
 // Length of the zero-terminated text at `text`, looking at no more than `limit` bytes.
 size_t BoundedLength(const char* text, size_t limit) {
@@ -52,20 +48,7 @@ int32_t VBUnzip(const std::wstring& sZipName, const std::wstring& sUnzipDirector
                 int16_t iMessageLevel, int16_t iWriteStdOut, int16_t iTestZip, int16_t iExtractList,
                 int16_t iExtractOnlyNewer, int16_t iDisplayComment, int16_t iHonorDirectories,
                 int16_t iOverwriteFiles, int16_t iConvertCR_CRLF, int16_t iVerbose,
-                int16_t iCaseSensitivty, int16_t iPrivilege) {
-  return VBUnzip(UnzipLibrary::OfProcess(), sZipName, sUnzipDirectory, iExtractNewer,
-                 iSpaceUnderScore, iPromptOverwrite, iMessageLevel, iWriteStdOut, iTestZip,
-                 iExtractList, iExtractOnlyNewer, iDisplayComment, iHonorDirectories,
-                 iOverwriteFiles, iConvertCR_CRLF, iVerbose, iCaseSensitivty, iPrivilege);
-}
-
-int32_t VBUnzip(UnzipLibrary& library, const std::wstring& sZipName,
-                const std::wstring& sUnzipDirectory, int16_t iExtractNewer,
-                int16_t iSpaceUnderScore, int16_t iPromptOverwrite, int16_t iMessageLevel,
-                int16_t iWriteStdOut, int16_t iTestZip, int16_t iExtractList,
-                int16_t iExtractOnlyNewer, int16_t iDisplayComment, int16_t iHonorDirectories,
-                int16_t iOverwriteFiles, int16_t iConvertCR_CRLF, int16_t iVerbose,
-                int16_t iCaseSensitivty, int16_t iPrivilege) {
+                int16_t iCaseSensitivity, int16_t iPrivilege) {
   try {
     sLastMessage.clear();
     sPrintText.clear();
@@ -90,7 +73,7 @@ int32_t VBUnzip(UnzipLibrary& library, const std::wstring& sZipName,
     options.OverWriteFiles = iOverwriteFiles;
     options.ConvertCRtoCRLF = iConvertCR_CRLF;
     options.Verbose = iVerbose;
-    options.CaseSensitive = iCaseSensitivty;
+    options.CaseSensitive = iCaseSensitivity;
     options.Privilege = iPrivilege;
     options.ZipFileName = zip_name.c_str();
     options.ExtractDir = unzip_directory.c_str();
@@ -105,6 +88,7 @@ int32_t VBUnzip(UnzipLibrary& library, const std::wstring& sZipName,
     callbacks.Service = ServiceCallback;
 
     // Asking for the version first meets a missing library before any extraction starts.
+    UnzipLibrary& library = UnzipLibrary::OfProcess();
     UzVersionRecord version;
     FillVersionRecord(&version);
     library.UzpVersion2(&version);
@@ -112,13 +96,8 @@ int32_t VBUnzip(UnzipLibrary& library, const std::wstring& sZipName,
     UzNameList include_names = {};
     UzNameList exclude_names = {};
     return library.Wiz_SingleEntryUnzip(0, include_names, 0, exclude_names, &options, &callbacks);
-  } catch (const ProgramError& error) {
-    throw error.WithSource(kDriverSource);
-  } catch (const std::bad_alloc&) {
-    throw ProgramError(kErrOutOfMemory, kDriverSource, L"Out of memory");
-  } catch (const std::exception& error) {
-    throw ProgramError(kErrInternal, kDriverSource,
-                       L"Internal error: " + platform::FromAnsi(error.what()));
+  } catch (...) {
+    throw CaughtError(kDriverSource);
   }
 }
 

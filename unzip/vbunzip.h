@@ -10,8 +10,6 @@
 
 namespace nocunzip {
 
-class UnzipLibrary;
-
 // The library's print output during the current or latest driver call, and its copy that
 // UnzipFiles::GetLastMessage reads. Both are emptied when a driver call begins.
 extern std::wstring sPrintText;
@@ -24,16 +22,7 @@ int32_t VBUnzip(const std::wstring& sZipName, const std::wstring& sUnzipDirector
                 int16_t iMessageLevel, int16_t iWriteStdOut, int16_t iTestZip, int16_t iExtractList,
                 int16_t iExtractOnlyNewer, int16_t iDisplayComment, int16_t iHonorDirectories,
                 int16_t iOverwriteFiles, int16_t iConvertCR_CRLF, int16_t iVerbose,
-                int16_t iCaseSensitivty, int16_t iPrivilege);
-
-// The same through another library.
-int32_t VBUnzip(UnzipLibrary& library, const std::wstring& sZipName,
-                const std::wstring& sUnzipDirectory, int16_t iExtractNewer,
-                int16_t iSpaceUnderScore, int16_t iPromptOverwrite, int16_t iMessageLevel,
-                int16_t iWriteStdOut, int16_t iTestZip, int16_t iExtractList,
-                int16_t iExtractOnlyNewer, int16_t iDisplayComment, int16_t iHonorDirectories,
-                int16_t iOverwriteFiles, int16_t iConvertCR_CRLF, int16_t iVerbose,
-                int16_t iCaseSensitivty, int16_t iPrivilege);
+                int16_t iCaseSensitivity, int16_t iPrivilege);
 
 // The callbacks that the driver installs. None lets an error escape to the library.
 int32_t UZ_CALL PrintCallback(const char* text, int32_t length);

@@ -7,7 +7,6 @@
 
 #include "platform/error.h"
 #include "unzip/testing/fake_control.h"
-#include "unzip/unzip_library.h"
 
 namespace nocunzip {
 namespace {
@@ -174,36 +173,6 @@ TEST_F(DriverTest, LibraryResultComesBackUnchanged) {
   EXPECT_EQ(sLastMessage, L"broken archive");
   fake_.Script("result -7");
   EXPECT_EQ(RunAll(0), -7);
-}
-
-TEST_F(DriverTest, MissingLibraryIsMetAtTheVersionQuery) {
-  Printed("print-text old");
-  UnzipLibrary absent(L"/nonexistent/libunzip32.so");
-  try {
-    VBUnzip(absent, L"a.zip", L"", 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
-    FAIL() << "no error raised";
-  } catch (const ProgramError& e) {
-    EXPECT_EQ(e.number(), kErrFileNotFound);
-    EXPECT_EQ(e.source(), L"CodeModule::VBUnzip");
-    EXPECT_EQ(e.description().rfind(L"File not found: unzip32.dll", 0), 0u) << e.what();
-  }
-  EXPECT_EQ(sLastMessage, L"");
-}
-
-TEST_F(DriverTest, MissingEntryIsNamed) {
-  UnzipLibrary partial(FAKE_UNZIP_DIR L"/libfake_unzip32_no_entry.so");
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    try {
-      VBUnzip(partial, L"a.zip", L"", 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
-      FAIL() << "no error raised";
-    } catch (const ProgramError& e) {
-      EXPECT_EQ(e.number(), kErrEntryPointNotFound);
-      EXPECT_EQ(e.source(), L"CodeModule::VBUnzip");
-      EXPECT_EQ(e.description().rfind(
-                    L"Can't find DLL entry point Wiz_SingleEntryUnzip in unzip32.dll", 0),
-                0u);
-    }
-  }
 }
 
 }  // namespace

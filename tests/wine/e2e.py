@@ -8,6 +8,14 @@ through the Win32 helper nocunzip_wine_helper.exe, which reads the window back w
 calls and answers the message boxes as a user would. Checks the result files byte for byte,
 the extracted files, the boxes, the window and the wait before the job.
 
+Each scenario is one function below, listed in SCENARIOS; each starts from the main
+program's directory in the registry and no result files there, and sets up whatever else
+it needs. A check names its scenario when it passes or fails.
+
+    e2e.py --bin build-win64/bin --work DIR                 every scenario
+    e2e.py --bin build-win64/bin --work DIR corrupt_archive one scenario (or several)
+    e2e.py --list                                           the scenarios' names
+
 Runs inside the prefix and display that scripts/test-windows.sh prepares (WINEPREFIX and
 DISPLAY set). Exits non-zero when any check fails.
 """
@@ -19,6 +27,7 @@ import shutil
 import subprocess
 import sys
 import time
+import traceback
 import zipfile
 from pathlib import Path
 
@@ -33,20 +42,27 @@ APP_TITLE = "Nocturnis-Unzip"
 OVERWRITE_TITLE = "VBUnZip32 - File Already Exists!"
 SETTINGS_KEY = r"HKCU\Software\VB and VBA Program Settings\Nocturnis\Verzeichnisse"
 SETTINGS_VALUE = "Nocturnis-Verzeichnis"
+NO_RESULT_FILES = {"NocUnzip.err": None, "NocUnzip.end": None}
 
 
 class Checks:
+    """Counts checks; each is named after the scenario that makes it."""
+
     def __init__(self):
         self.passed = 0
         self.failed = 0
+        self.scenario = ""
+        self.failed_scenarios = []
 
     def check(self, condition, what, detail=""):
         if condition:
             self.passed += 1
-            print(f"PASS {what}")
+            print(f"PASS {self.scenario}: {what}")
         else:
             self.failed += 1
-            print(f"FAIL {what}" + (f": {detail}" if detail else ""))
+            if self.scenario not in self.failed_scenarios:
+                self.failed_scenarios.append(self.scenario)
+            print(f"FAIL {self.scenario}: {what}" + (f": {detail}" if detail else ""))
         return condition
 
     def equal(self, actual, expected, what):
@@ -167,19 +183,6 @@ def make_archives(work, files):
     return archives
 
 
-def result_files(prefix, directory):
-    out = {}
-    for name in ("NocUnzip.err", "NocUnzip.end"):
-        path = prefix.path(directory + name)
-        out[name] = path.read_bytes() if path.exists() else None
-    return out
-
-
-def clear_result_files(prefix, directory):
-    for name in ("NocUnzip.err", "NocUnzip.end"):
-        prefix.path(directory + name).unlink(missing_ok=True)
-
-
 def check_window(checks, facts):
     checks.equal(facts.get("window.caption"), CAPTION, "window caption")
     dpi_x, dpi_y = (int(v) for v in facts.get("window.dpi", "96x96").split("x"))
@@ -225,53 +228,61 @@ def screenshot(path, rect, margin=24):
                     "+repage", str(path)], check=True)
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--bin", type=Path, required=True, help="build-win64/bin")
-    parser.add_argument("--work", type=Path, required=True, help="scratch directory")
-    parser.add_argument("--screenshots", type=Path, help="write window.png and refusal.png here")
-    args = parser.parse_args()
 
-    checks = Checks()
-    prefix = Prefix(args.bin)
-    work = args.work
-    work.mkdir(parents=True, exist_ok=True)
 
-    rng = random.Random(20261208)
-    files = {
-        "liesmich.txt": "Nocturnis – Daten\r\nZeile zwei\r\n".encode("cp1252") * 40,
-        "werte.bin": bytes(rng.getrandbits(8) for _ in range(150000)) + b"\0" * 100000,
-        "roh.dat": bytes(range(256)) * 16,
-        "karte.txt": b"bzip2-Eintrag\n" * 500,
-        "leer.txt": b"",
-    }
-    archives = make_archives(work, files)
+class TestBed:
+    """What every scenario works with: the prefix, the installation of the program, the
+    archives and their files, and the checks."""
 
-    # The installation: NocUnzip.exe beside unzip32.dll in the main program's directory,
-    # a copy in a directory with blanks, and one without the library.
-    home = "C:\\Nocturnis\\"
-    for directory, with_library in ((home, True), ("C:\\Program Files\\Nocturnis Test\\", True),
-                                    ("C:\\Ohne Bibliothek\\", False)):
-        target = prefix.path(directory)
-        target.mkdir(parents=True, exist_ok=True)
-        shutil.copy2(args.bin / "NocUnzip.exe", target)
-        if with_library:
-            shutil.copy2(args.bin / "unzip32.dll", target)
-    data = "C:\\Daten mit Leerzeichen\\"
-    prefix.path(data).mkdir(parents=True, exist_ok=True)
-    for archive in archives.iterdir():
-        shutil.copy2(archive, prefix.path(data + archive.name))
-    program = home + "NocUnzip.exe"
+    HOME = "C:\\Nocturnis\\"  # the main program's directory, where NocUnzip.exe is installed
+    DATA = "C:\\Daten mit Leerzeichen\\"  # the archives
 
-    prefix.set_directory(home)
-    checks.equal(prefix.read_directory(), home, "reg add stored the main program's directory")
+    def __init__(self, bin_dir, work, screenshots, checks):
+        self.prefix = Prefix(bin_dir)
+        self.checks = checks
+        self.screenshots = screenshots
+        work.mkdir(parents=True, exist_ok=True)
+        rng = random.Random(20261208)
+        self.files = {
+            "liesmich.txt": "Nocturnis – Daten\r\nZeile zwei\r\n".encode("cp1252") * 40,
+            "werte.bin": bytes(rng.getrandbits(8) for _ in range(150000)) + b"\0" * 100000,
+            "roh.dat": bytes(range(256)) * 16,
+            "karte.txt": b"bzip2-Eintrag\n" * 500,
+            "leer.txt": b"",
+        }
+        self.archives = make_archives(work, self.files)
 
-    def run(arguments, presses=(), program_path=program, quoted=False, hold_ms=0, on_line=None,
-            cwd=None):
+        # The installation: NocUnzip.exe beside unzip32.dll in the main program's directory,
+        # a copy in a directory with blanks, and one without the library.
+        for directory, with_library in ((self.HOME, True),
+                                        ("C:\\Program Files\\Nocturnis Test\\", True),
+                                        ("C:\\Ohne Bibliothek\\", False)):
+            target = self.prefix.path(directory)
+            target.mkdir(parents=True, exist_ok=True)
+            shutil.copy2(bin_dir / "NocUnzip.exe", target)
+            if with_library:
+                shutil.copy2(bin_dir / "unzip32.dll", target)
+        self.prefix.path(self.DATA).mkdir(parents=True, exist_ok=True)
+        for archive in self.archives.iterdir():
+            shutil.copy2(archive, self.prefix.path(self.DATA + archive.name))
+        self.program = self.HOME + "NocUnzip.exe"
+        self.helper_program = Prefix.unix_to_windows(self.prefix.bin_dir /
+                                                     "nocunzip_wine_helper.exe")
+
+    def start_scenario(self):
+        """The state every scenario starts from."""
+        self.prefix.set_directory(self.HOME)
+        self.clear_result_files(self.HOME)
+
+    def run(self, arguments, presses=(), program_path=None, quoted=False, hold_ms=0,
+            on_line=None, cwd=None, watch_options=()):
+        """Starts the program with `arguments` appended to its path through the helper, which
+        presses the buttons `presses` ((title, button), ...) in order; returns its facts."""
+        program_path = program_path or self.program
         command = (f'"{program_path}"' if quoted else program_path)
         if arguments is not None:
             command += arguments
-        helper_args = ["watch", "--timeout", "30000"]
+        helper_args = ["watch", "--timeout", "30000", *watch_options]
         if hold_ms:
             helper_args += ["--hold-ms", str(hold_ms)]
         if cwd:
@@ -279,26 +290,50 @@ def main():
         for title, button in presses:
             helper_args += ["--press", f"{title}={button}"]
         started = time.monotonic()
-        facts = prefix.helper(*helper_args, command=command, on_line=on_line)
+        facts = self.prefix.helper(*helper_args, command=command, on_line=on_line)
         facts["run_seconds"] = f"{time.monotonic() - started:.1f}"
         return facts
 
+    @staticmethod
     def accepted(archive, target, extra=""):
         return f" {archive};{target};{TOKEN}{extra}"
 
-    # 1. A call without arguments: the refusal box over the window; no result file. The
-    #    window is read back here, and the job's box comes no earlier than 500 ms after the
-    #    helper last saw no window at all.
-    clear_result_files(prefix, home)
+    def result_files(self, directory=None):
+        out = {}
+        for name in ("NocUnzip.err", "NocUnzip.end"):
+            path = self.prefix.path((directory or self.HOME) + name)
+            out[name] = path.read_bytes() if path.exists() else None
+        return out
+
+    def clear_result_files(self, directory):
+        for name in ("NocUnzip.err", "NocUnzip.end"):
+            self.prefix.path(directory + name).unlink(missing_ok=True)
+
+    def check_extracted(self, target, names, what):
+        for name in names:
+            path = self.prefix.path(target + "\\" + name)
+            self.checks.check(path.exists() and path.read_bytes() == self.files[name],
+                              f"{what}: {name} byte for byte")
+
+
+# ---------------------------------------------------------------------------------------------
+# Scenarios: one function each, listed in SCENARIOS at the end.
+
+
+def refusal_box_over_the_window(bed):
+    """A call without arguments: the refusal box over the window; no result file. The
+    window is read back here, and the job's box comes no earlier than 500 ms after the
+    helper last saw no window at all."""
+    checks = bed.checks
     shots = {}
 
     def take_shots(key, value, facts):
-        if not args.screenshots:
+        if not bed.screenshots:
             return
         if key == "window.label2.centred":  # the whole window has been read: it is painted
             time.sleep(0.1)
             rect = tuple(int(v) for v in facts["window.rect"].split(","))
-            screenshot(args.screenshots / "window.png", rect)
+            screenshot(bed.screenshots / "window.png", rect)
             shots["window"] = True
         if key == "box1.seen_ms":
             time.sleep(0.4)
@@ -306,20 +341,21 @@ def main():
             box = [int(v) for v in facts["box1.rect"].split(",")]
             union = (min(window[0], box[0]), min(window[1], box[1]), max(window[2], box[2]),
                      max(window[3], box[3]))
-            screenshot(args.screenshots / "refusal.png", union)
+            screenshot(bed.screenshots / "refusal.png", union)
             shots["refusal"] = True
 
-    if args.screenshots:
-        args.screenshots.mkdir(parents=True, exist_ok=True)
-    facts = run("", [(REFUSAL_TITLE, "OK")], hold_ms=1200 if args.screenshots else 0,
-                on_line=take_shots)
+    if bed.screenshots:
+        bed.screenshots.mkdir(parents=True, exist_ok=True)
+    checks.equal(bed.prefix.read_directory(), bed.HOME,
+                 "reg add stored the main program's directory")
+    facts = bed.run("", [(REFUSAL_TITLE, "OK")], hold_ms=1200 if bed.screenshots else 0,
+                    on_line=take_shots)
     check_window(checks, facts)
     check_box(checks, facts, 1, REFUSAL_TITLE, REFUSAL_TEXT, "OK", "information", "refusal box")
     checks.equal(facts.get("box1.owner"), "InetUnzip", "refusal box owned by the window")
     checks.equal(facts.get("boxes"), "1", "refusal: one box only")
     checks.equal(facts.get("exit"), "1", "refusal: exit status 1")
-    checks.equal(result_files(prefix, home), {"NocUnzip.err": None, "NocUnzip.end": None},
-                 "refusal writes no result file")
+    checks.equal(bed.result_files(), NO_RESULT_FILES, "refusal writes no result file")
     try:
         waited = float(facts["box1.seen_ms"]) - float(facts["window.last_unseen_ms"])
     except (KeyError, ValueError):
@@ -327,167 +363,288 @@ def main():
     print(f"window shown to job start: at least {waited:.0f} ms")
     checks.check(waited >= 500, "the job starts no earlier than 500 ms after the window showed",
                  f"{waited:.0f} ms")
-    if args.screenshots:
+    if bed.screenshots:
         checks.check(shots.get("window") and shots.get("refusal"), "screenshots taken")
 
-    # 2. Calls that are refused for their token: wrong case, a blank after it, missing.
-    for arguments, what in ((accepted(data + "plain.zip", "C:\\Ziel", "").replace(TOKEN,
-                             TOKEN.lower()), "token in other case"),
-                            (accepted(data + "plain.zip", "C:\\Ziel", " "), "blank after token"),
+
+def refused_tokens(bed):
+    """Calls that are refused for their token: wrong case, a blank after it, missing."""
+    data = bed.DATA
+    for arguments, what in ((bed.accepted(data + "plain.zip", "C:\\Ziel", "").replace(
+                                 TOKEN, TOKEN.lower()), "token in other case"),
+                            (bed.accepted(data + "plain.zip", "C:\\Ziel", " "), "blank after token"),
                             (f" {data}plain.zip;C:\\Ziel", "two fields only"),
                             ("    ", "blanks only")):
-        facts = run(arguments, [(REFUSAL_TITLE, "OK")])
-        checks.equal((facts.get("exit"), facts.get("boxes"), unescape(facts.get("box1.title", ""))),
-                     ("1", "1", REFUSAL_TITLE), f"refused: {what}")
-    checks.equal(result_files(prefix, home), {"NocUnzip.err": None, "NocUnzip.end": None},
-                 "refused calls write no result file")
+        facts = bed.run(arguments, [(REFUSAL_TITLE, "OK")])
+        bed.checks.equal((facts.get("exit"), facts.get("boxes"),
+                          unescape(facts.get("box1.title", ""))),
+                         ("1", "1", REFUSAL_TITLE), f"refused: {what}")
+    bed.checks.equal(bed.result_files(), NO_RESULT_FILES, "refused calls write no result file")
 
-    def check_extracted(target, names, what):
-        for name in names:
-            path = prefix.path(target + "\\" + name)
-            checks.check(path.exists() and path.read_bytes() == files[name],
-                         f"{what}: {name} byte for byte")
 
-    # 3. A corrupt archive: the library's message in a box titled with the application
-    #    title, then "unzip-error" and "success".
-    facts = run(accepted(data + "corrupt.zip", "C:\\Ziel\\kaputt"), [(APP_TITLE, "OK")])
+def corrupt_archive(bed):
+    """The library's message in a box titled with the application title, then "unzip-error"
+    and "success"."""
+    checks = bed.checks
+    facts = bed.run(bed.accepted(bed.DATA + "corrupt.zip", "C:\\Ziel\\kaputt"),
+                    [(APP_TITLE, "OK")])
     check_box(checks, facts, 1, APP_TITLE, None, "OK", "none", "failure box")
     checks.check("kaputt.txt" in unescape(facts.get("box1.text", "")),
                  "failure box shows the library's message about the entry",
                  facts.get("box1.text", ""))
     checks.equal(facts.get("exit"), "3", "corrupt archive: exit status 3")
-    checks.equal(result_files(prefix, home),
+    checks.equal(bed.result_files(),
                  {"NocUnzip.err": b"unzip-error\r\n", "NocUnzip.end": b"success\r\n"},
                  "corrupt archive: result files")
-    checks.check(not prefix.path("C:\\Ziel\\kaputt\\kaputt.txt").exists(),
+    checks.check(not bed.prefix.path("C:\\Ziel\\kaputt\\kaputt.txt").exists(),
                  "corrupt archive leaves no partial file")
 
-    # 3b. The library's message names an entry with umlauts as it is stored, although the
-    #     library hands its texts to the program in the ANSI code page.
-    facts = run(accepted(data + "umlaute-kaputt.zip", "C:\\Ziel\\kaputt"), [(APP_TITLE, "OK")])
-    text = unescape(facts.get("box1.text", ""))
-    checks.check("Bücher/Straße.txt" in text, "failure box spells the entry name with umlauts",
-                 text)
-    checks.equal(facts.get("exit"), "3", "corrupt archive with umlauts: exit status 3")
 
-    # 4. A plain archive with blanks in its path, through the quoted program path: the
-    #    files land under their base names (HonorDirectories off). The old NocUnzip.err
-    #    stays, NocUnzip.end is written anew.
-    prefix.path(home + "NocUnzip.end").write_bytes(b"old and longer content\r\n")
-    facts = run(accepted(data + "plain.zip", "C:\\Ziel\\klar"),
-                program_path="C:\\Program Files\\Nocturnis Test\\NocUnzip.exe", quoted=True)
+def corrupt_archive_with_umlauts(bed):
+    """The library's message names an entry with umlauts as it is stored, although the
+    library hands its texts to the program in the ANSI code page."""
+    facts = bed.run(bed.accepted(bed.DATA + "umlaute-kaputt.zip", "C:\\Ziel\\kaputt"),
+                    [(APP_TITLE, "OK")])
+    text = unescape(facts.get("box1.text", ""))
+    bed.checks.check("Bücher/Straße.txt" in text,
+                     "failure box spells the entry name with umlauts", text)
+    bed.checks.equal(facts.get("exit"), "3", "corrupt archive with umlauts: exit status 3")
+
+
+def plain_archive(bed):
+    """A plain archive with blanks in its path, through the quoted program path: the files
+    land under their base names (HonorDirectories off). An old NocUnzip.err stays,
+    NocUnzip.end is written anew."""
+    checks = bed.checks
+    bed.prefix.path(bed.HOME + "NocUnzip.err").write_bytes(b"unzip-error\r\n")
+    bed.prefix.path(bed.HOME + "NocUnzip.end").write_bytes(b"old and longer content\r\n")
+    facts = bed.run(bed.accepted(bed.DATA + "plain.zip", "C:\\Ziel\\klar"),
+                    program_path="C:\\Program Files\\Nocturnis Test\\NocUnzip.exe",
+                    quoted=True)
     checks.equal((facts.get("exit"), facts.get("boxes")), ("0", "0"),
                  "plain archive: exit status 0, no box")
-    check_extracted("C:\\Ziel\\klar", files, "plain archive")
-    checks.check(not prefix.path("C:\\Ziel\\klar\\daten").exists(),
+    bed.check_extracted("C:\\Ziel\\klar", bed.files, "plain archive")
+    checks.check(not bed.prefix.path("C:\\Ziel\\klar\\daten").exists(),
                  "plain archive: stored directories are not made")
-    checks.equal(result_files(prefix, home),
+    checks.equal(bed.result_files(),
                  {"NocUnzip.err": b"unzip-error\r\n", "NocUnzip.end": b"success\r\n"},
                  "success after a failure: old NocUnzip.err stays, NocUnzip.end rewritten")
 
-    # 4b. Umlauts in the archive path and the target directory (the ANSI code page).
-    shutil.copy2(archives / "plain.zip", prefix.path(data + "Grüße.zip"))
-    facts = run(accepted(data + "Grüße.zip", "C:\\Ziel\\Größe"))
-    checks.equal((facts.get("exit"), facts.get("boxes")), ("0", "0"),
-                 "umlauts in the paths: exit status 0, no box")
-    check_extracted("C:\\Ziel\\Größe", ("liesmich.txt", "werte.bin"), "umlauts in the paths")
 
-    # 5. Encrypted archives, traditional and AES-256, with the fixed password; a fourth
-    #    field is ignored; several blanks after the program path are skipped.
-    clear_result_files(prefix, home)
+def umlauts_in_paths(bed):
+    """Umlauts in the archive path and the target directory (the ANSI code page)."""
+    shutil.copy2(bed.archives / "plain.zip", bed.prefix.path(bed.DATA + "Grüße.zip"))
+    facts = bed.run(bed.accepted(bed.DATA + "Grüße.zip", "C:\\Ziel\\Größe"))
+    bed.checks.equal((facts.get("exit"), facts.get("boxes")), ("0", "0"),
+                     "umlauts in the paths: exit status 0, no box")
+    bed.check_extracted("C:\\Ziel\\Größe", ("liesmich.txt", "werte.bin"), "umlauts in the paths")
+
+
+def encrypted_archives(bed):
+    """Encrypted archives, traditional and AES-256, with the fixed password; a fourth field
+    is ignored; several blanks after the program path are skipped."""
     for name in ("trad.zip", "aes.zip"):
         target = "C:\\Ziel\\" + name[:-4]
-        facts = run("   " + accepted(data + name, target, ";vierter Teil").lstrip())
-        checks.equal((facts.get("exit"), facts.get("boxes")), ("0", "0"),
-                     f"{name}: exit status 0, no box")
-        check_extracted(target, ("liesmich.txt", "werte.bin"), name)
-    checks.equal(result_files(prefix, home), {"NocUnzip.err": None, "NocUnzip.end": b"success\r\n"},
-                 "encrypted archives: only NocUnzip.end")
+        facts = bed.run("   " + bed.accepted(bed.DATA + name, target, ";vierter Teil").lstrip())
+        bed.checks.equal((facts.get("exit"), facts.get("boxes")), ("0", "0"),
+                         f"{name}: exit status 0, no box")
+        bed.check_extracted(target, ("liesmich.txt", "werte.bin"), name)
+    bed.checks.equal(bed.result_files(), {"NocUnzip.err": None, "NocUnzip.end": b"success\r\n"},
+                     "encrypted archives: only NocUnzip.end")
 
-    # 6. A missing archive, and a path that names a directory: "file not found".
-    for archive, what in ((data + "fehlt.zip", "missing archive"), (data[:-1], "a directory")):
-        clear_result_files(prefix, home)
-        facts = run(accepted(archive, "C:\\Ziel\\fehlt"))
-        checks.equal((facts.get("exit"), facts.get("boxes")), ("2", "0"), f"{what}: exit 2, no box")
-        checks.equal(result_files(prefix, home),
+
+def missing_archive(bed):
+    """A missing archive, and a path that names a directory: "file not found"."""
+    for archive, what in ((bed.DATA + "fehlt.zip", "missing archive"),
+                          (bed.DATA[:-1], "a directory")):
+        bed.clear_result_files(bed.HOME)
+        facts = bed.run(bed.accepted(archive, "C:\\Ziel\\fehlt"))
+        bed.checks.equal((facts.get("exit"), facts.get("boxes")), ("2", "0"),
+                         f"{what}: exit 2, no box")
+        bed.checks.equal(bed.result_files(),
+                         {"NocUnzip.err": b"file not found\r\n", "NocUnzip.end": b"success\r\n"},
+                         f"{what}: result files")
+
+
+def directory_without_final_backslash(bed):
+    """A stored directory without its final back slash glues the names to it."""
+    glued = bed.prefix.path("C:\\Nocturnis\\ProgNocUnzip.end")
+    glued.unlink(missing_ok=True)
+    bed.prefix.set_directory("C:\\Nocturnis\\Prog")
+    bed.run(bed.accepted(bed.DATA + "fehlt.zip", "C:\\Ziel\\fehlt"))
+    bed.checks.check(glued.exists() and glued.read_bytes() == b"success\r\n",
+                     "directory without final back slash: C:\\Nocturnis\\ProgNocUnzip.end")
+
+
+def no_registry_value(bed):
+    """No value in the registry: the result files land in the current directory."""
+    bed.prefix.set_directory(None)
+    bed.prefix.path("C:\\Arbeit").mkdir(exist_ok=True)
+    bed.clear_result_files("C:\\Arbeit\\")
+    bed.run(bed.accepted(bed.DATA + "fehlt.zip", "C:\\Ziel\\fehlt"), cwd="C:\\Arbeit")
+    bed.checks.equal(bed.result_files("C:\\Arbeit\\"),
                      {"NocUnzip.err": b"file not found\r\n", "NocUnzip.end": b"success\r\n"},
-                     f"{what}: result files")
+                     "no registry value: result files in the current directory")
 
-    # 7. A stored directory without its final back slash glues the names to it.
-    prefix.set_directory("C:\\Nocturnis\\Prog")
-    facts = run(accepted(data + "fehlt.zip", "C:\\Ziel\\fehlt"))
-    checks.check(prefix.path("C:\\Nocturnis\\ProgNocUnzip.end").read_bytes() == b"success\r\n"
-                 if prefix.path("C:\\Nocturnis\\ProgNocUnzip.end").exists() else False,
-                 "directory without final back slash: C:\\Nocturnis\\ProgNocUnzip.end")
 
-    # 8. No value in the registry: the result files land in the current directory.
-    prefix.set_directory(None)
-    prefix.path("C:\\Arbeit").mkdir(exist_ok=True)
-    facts = run(accepted(data + "fehlt.zip", "C:\\Ziel\\fehlt"), cwd="C:\\Arbeit")
-    checks.equal(result_files(prefix, "C:\\Arbeit\\"),
-                 {"NocUnzip.err": b"file not found\r\n", "NocUnzip.end": b"success\r\n"},
-                 "no registry value: result files in the current directory")
+def missing_result_directory(bed):
+    """A stored directory that does not exist: writing the result file is an uncaught error
+    (76), reported in a box titled with the application title; exit status 4."""
+    bed.prefix.set_directory("C:\\Gibt es nicht\\")
+    facts = bed.run(bed.accepted(bed.DATA + "fehlt.zip", "C:\\Ziel\\fehlt"), [(APP_TITLE, "OK")])
+    check_box(bed.checks, facts, 1, APP_TITLE, None, "OK", "none", "uncaught error box")
+    bed.checks.check(unescape(facts.get("box1.text", "")).startswith("Laufzeitfehler '76':"),
+                     "missing result directory: runtime error 76", facts.get("box1.text"))
+    bed.checks.equal(facts.get("exit"), "4", "missing result directory: exit status 4")
 
-    # 9. A stored directory that does not exist: writing the result file is an uncaught
-    #    error (76), reported in a box titled with the application title; exit status 4.
-    prefix.set_directory("C:\\Gibt es nicht\\")
-    facts = run(accepted(data + "fehlt.zip", "C:\\Ziel\\fehlt"), [(APP_TITLE, "OK")])
-    check_box(checks, facts, 1, APP_TITLE, None, "OK", "none", "uncaught error box")
-    checks.check(unescape(facts.get("box1.text", "")).startswith("Laufzeitfehler '76':"),
-                 "missing result directory: runtime error 76", facts.get("box1.text"))
-    checks.equal(facts.get("exit"), "4", "missing result directory: exit status 4")
 
-    # 10. No unzip32.dll beside the program: runtime error 53 before any extraction, and
-    #     no NocUnzip.end.
-    prefix.set_directory(home)
-    clear_result_files(prefix, home)
-    facts = run(accepted(data + "plain.zip", "C:\\Ziel\\ohne"), [(APP_TITLE, "OK")],
-                program_path="C:\\Ohne Bibliothek\\NocUnzip.exe", quoted=True)
+def missing_unzip32_dll(bed):
+    """No unzip32.dll beside the program: runtime error 53 before any extraction, and no
+    NocUnzip.end."""
+    checks = bed.checks
+    facts = bed.run(bed.accepted(bed.DATA + "plain.zip", "C:\\Ziel\\ohne"), [(APP_TITLE, "OK")],
+                    program_path="C:\\Ohne Bibliothek\\NocUnzip.exe", quoted=True)
     text = unescape(facts.get("box1.text", ""))
     checks.check(text.startswith("Laufzeitfehler '53':\n\nFile not found: unzip32.dll"),
                  "missing unzip32.dll: runtime error 53", text)
     checks.equal(facts.get("exit"), "4", "missing unzip32.dll: exit status 4")
-    checks.equal(result_files(prefix, home), {"NocUnzip.err": None, "NocUnzip.end": None},
-                 "missing unzip32.dll: no result file")
-    checks.check(not prefix.path("C:\\Ziel\\ohne").exists(), "missing unzip32.dll: nothing unpacked")
+    checks.equal(bed.result_files(), NO_RESULT_FILES, "missing unzip32.dll: no result file")
+    checks.check(not bed.prefix.path("C:\\Ziel\\ohne").exists(),
+                 "missing unzip32.dll: nothing unpacked")
 
-    # 11. The overwrite question of the unzip binding, with the real library: No keeps the
-    #     file (100), Yes replaces it (102), Cancel and closing the box stop the extraction
-    #     (104), so that the second file is not replaced either.
-    helper_program = Prefix.unix_to_windows(prefix.bin_dir / "nocunzip_wine_helper.exe")
+
+def window_that_cannot_be_created(bed):
+    """The system refuses the window (a hook of the helper makes its creation fail): the
+    uncaught error 7 is reported in a box titled with the application title, exit status 4,
+    and the job does not run."""
+    checks = bed.checks
+    facts = bed.run(bed.accepted(bed.DATA + "plain.zip", "C:\\Ziel\\ohne Fenster"),
+                    [(APP_TITLE, "OK")], watch_options=["--refuse-window"])
+    checks.equal(facts.get("hook"), "set", "the helper's hook refuses the window")
+    checks.check("window.caption" not in facts, "no window was shown")
+    check_box(checks, facts, 1, APP_TITLE, None, "OK", "none", "uncaught error box")
+    text = unescape(facts.get("box1.text", ""))
+    checks.check(text.startswith("Laufzeitfehler '7':\n\nOut of memory"),
+                 "refused window: runtime error 7", text)
+    checks.equal((facts.get("exit"), facts.get("boxes")), ("4", "1"),
+                 "refused window: exit status 4 after the one box")
+    checks.equal(bed.result_files(), NO_RESULT_FILES, "refused window: no result file")
+    checks.check(not bed.prefix.path("C:\\Ziel\\ohne Fenster").exists(),
+                 "refused window: nothing unpacked")
+
+
+def window_closed_before_the_job(bed):
+    """The user closes the window before its timer fires: the job never runs, no box, no
+    result file, exit status 5."""
+    checks = bed.checks
+    facts = bed.run(bed.accepted(bed.DATA + "plain.zip", "C:\\Ziel\\geschlossen"),
+                    watch_options=["--close-window"])
+    checks.check("window.closed_ms" in facts, "the helper closed the window",
+                 facts.get("window.seen_ms"))
+    checks.equal((facts.get("exit"), facts.get("boxes")), ("5", "0"),
+                 "closed window: exit status 5, no box")
+    checks.equal(bed.result_files(), NO_RESULT_FILES, "closed window: no result file")
+    checks.check(not bed.prefix.path("C:\\Ziel\\geschlossen").exists(),
+                 "closed window: nothing unpacked")
+
+
+def prepare_overwrite_target(bed, target, existing):
+    shutil.rmtree(bed.prefix.path(target), ignore_errors=True)
+    bed.prefix.path(target).mkdir(parents=True)
+    for name, content in existing.items():
+        bed.prefix.path(target + "\\" + name).write_bytes(content)
+
+
+def overwrite_question(bed):
+    """The overwrite question of the unzip binding, with the real library: No keeps the file
+    (100), Yes replaces it (102), Cancel and closing the box stop the extraction (104), so
+    that the second file is not replaced either."""
+    checks = bed.checks
+    target = "C:\\Ziel\\frage"
     for answers, expected, what in (
             (("No", "No"), (b"alt a\r\n", b"alt b\r\n", "1"), "No, No"),
             (("Yes", "No"), (b"neu a\r\n", b"alt b\r\n", "1"), "Yes, No"),
             (("Yes", "Yes"), (b"neu a\r\n", b"neu b\r\n", "0"), "Yes, Yes"),
             (("Cancel",), (b"alt a\r\n", b"alt b\r\n", "80"), "Cancel"),
             (("Close",), (b"alt a\r\n", b"alt b\r\n", "80"), "closing the box")):
-        target = "C:\\Ziel\\frage"
-        shutil.rmtree(prefix.path(target), ignore_errors=True)
-        prefix.path(target).mkdir(parents=True)
-        prefix.path(target + "\\a.txt").write_bytes(b"alt a\r\n")
-        prefix.path(target + "\\b.txt").write_bytes(b"alt b\r\n")
-        facts = run(f' overwrite "{data}neu.zip" {target}', [(OVERWRITE_TITLE, a) for a in answers],
-                    program_path=helper_program, quoted=True)
+        prepare_overwrite_target(bed, target, {"a.txt": b"alt a\r\n", "b.txt": b"alt b\r\n"})
+        facts = bed.run(f' overwrite "{bed.DATA}neu.zip" {target}',
+                        [(OVERWRITE_TITLE, a) for a in answers],
+                        program_path=bed.helper_program, quoted=True)
         check_box(checks, facts, 1, OVERWRITE_TITLE, None, "Yes,No,Cancel", "exclamation",
                   f"overwrite question ({what})", default="Yes")
         first = unescape(facts.get("box1.text", ""))
         checks.check(first.startswith("Overwrite ") and first.endswith("a.txt?"),
                      f"overwrite question ({what}): names the file", first)
         checks.equal(facts.get("boxes"), str(len(answers)), f"overwrite ({what}): questions asked")
-        got = (prefix.path(target + "\\a.txt").read_bytes(),
-               prefix.path(target + "\\b.txt").read_bytes(), facts.get("exit"))
+        got = (bed.prefix.path(target + "\\a.txt").read_bytes(),
+               bed.prefix.path(target + "\\b.txt").read_bytes(), facts.get("exit"))
         checks.equal(got, expected, f"overwrite ({what}): files and result")
 
-    # 11b. The overwrite question names a file with umlauts as it is stored.
-    target = "C:\\Ziel\\frage"
-    prefix.path(target + "\\Größe.txt").write_bytes(b"alt\r\n")
-    facts = run(f' overwrite "{data}umlaute-neu.zip" {target}', [(OVERWRITE_TITLE, "No")],
-                program_path=helper_program, quoted=True)
-    checks.equal(unescape(facts.get("box1.text", "")), "Overwrite Größe.txt?",
-                 "overwrite question spells a name with umlauts")
-    checks.equal(prefix.path(target + "\\Größe.txt").read_bytes(), b"alt\r\n",
-                 "overwrite question with umlauts: No keeps the file")
 
+def overwrite_question_with_umlauts(bed):
+    """The overwrite question names a file with umlauts as it is stored."""
+    target = "C:\\Ziel\\frage-umlaute"
+    prepare_overwrite_target(bed, target, {"Größe.txt": b"alt\r\n"})
+    facts = bed.run(f' overwrite "{bed.DATA}umlaute-neu.zip" {target}', [(OVERWRITE_TITLE, "No")],
+                    program_path=bed.helper_program, quoted=True)
+    bed.checks.equal(unescape(facts.get("box1.text", "")), "Overwrite Größe.txt?",
+                     "overwrite question spells a name with umlauts")
+    bed.checks.equal(bed.prefix.path(target + "\\Größe.txt").read_bytes(), b"alt\r\n",
+                     "overwrite question with umlauts: No keeps the file")
+
+
+SCENARIOS = [
+    refusal_box_over_the_window,
+    refused_tokens,
+    corrupt_archive,
+    corrupt_archive_with_umlauts,
+    plain_archive,
+    umlauts_in_paths,
+    encrypted_archives,
+    missing_archive,
+    directory_without_final_backslash,
+    no_registry_value,
+    missing_result_directory,
+    missing_unzip32_dll,
+    window_that_cannot_be_created,
+    window_closed_before_the_job,
+    overwrite_question,
+    overwrite_question_with_umlauts,
+]
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--bin", type=Path, help="build-win64/bin")
+    parser.add_argument("--work", type=Path, help="scratch directory")
+    parser.add_argument("--screenshots", type=Path, help="write window.png and refusal.png here")
+    parser.add_argument("--list", action="store_true", help="list the scenarios and exit")
+    parser.add_argument("scenarios", nargs="*", help="run only these scenarios")
+    args = parser.parse_args()
+
+    by_name = {scenario.__name__: scenario for scenario in SCENARIOS}
+    if args.list:
+        print("\n".join(by_name))
+        return 0
+    unknown = [name for name in args.scenarios if name not in by_name]
+    if unknown or not args.bin or not args.work:
+        parser.error(f"unknown scenario {unknown[0]} (see --list)" if unknown
+                     else "--bin and --work are needed")
+    chosen = [by_name[name] for name in args.scenarios] or SCENARIOS
+
+    checks = Checks()
+    bed = TestBed(args.bin, args.work, args.screenshots, checks)
+    for scenario in chosen:
+        checks.scenario = scenario.__name__
+        try:
+            bed.start_scenario()
+            scenario(bed)
+        except Exception:  # a scenario that breaks fails, and the others still run
+            checks.check(False, "ran to its end", traceback.format_exc())
+
+    if checks.failed_scenarios:
+        print("Failed scenarios: " + ", ".join(checks.failed_scenarios))
     print(f"Wine end-to-end checks: {checks.passed} passed, {checks.failed} failed")
     return 1 if checks.failed else 0
 

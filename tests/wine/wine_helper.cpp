@@ -3,13 +3,17 @@
 // Win32 calls, one "key=value" line each (UTF-8), for the test script to check.
 //
 //   nocunzip_wine_helper watch [--timeout MS] [--cwd DIR] [--press TITLE=BUTTON]...
+//                              [--close-window] [--refuse-window]
 //                              (--command-file FILE | -- COMMAND LINE)
 //       Starts the command line exactly as written (the UTF-8 text of FILE, or the rest of
 //       the helper's own command line after " -- "), notes the window InetUnzip when it first shows
 //       (caption, client size, position, frame, labels), and answers the message boxes of that
 //       process in the given order: BUTTON is OK, Yes, No, Cancel or Close (closes the box). A box
 //       that was not expected is noted and closed; --hold-ms waits that long before
-//       answering a box. Ends with the program's exit status.
+//       answering a box. --close-window closes the window with its close box as soon as it
+//       shows, instead of noting it; --refuse-window makes the system refuse to create it
+//       (nocunzip_refuse_window.dll beside the helper, as a global hook). Ends with the
+//       program's exit status.
 //   nocunzip_wine_helper overwrite ARCHIVE TARGET
 //       Unpacks ARCHIVE into TARGET through UnzipFiles and unzip32.dll with the overwrite
 //       question switched on (PromptOverwrite on, OverWriteFiles off); the exit status is
@@ -18,6 +22,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -334,9 +339,41 @@ std::wstring ReadCommandFile(const std::wstring& path) {
   return text;
 }
 
+// A global CBT hook from nocunzip_refuse_window.dll beside the helper, which makes every
+// creation of a window of the class InetUnzip fail while it is set.
+class WindowRefusal {
+ public:
+  WindowRefusal() {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring library = path;
+    library = library.substr(0, library.rfind(L'\\') + 1) + L"nocunzip_refuse_window.dll";
+    module_ = LoadLibraryW(library.c_str());
+    const auto refuse = module_ ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(
+                                      GetProcAddress(module_, "RefuseInetUnzip")))
+                                : nullptr;
+    if (refuse) hook_ = SetWindowsHookExW(WH_CBT, refuse, module_, 0);
+    error_ = hook_ ? 0 : GetLastError();
+  }
+  ~WindowRefusal() {
+    if (hook_) UnhookWindowsHookEx(hook_);
+    if (module_) FreeLibrary(module_);
+  }
+  WindowRefusal(const WindowRefusal&) = delete;
+  WindowRefusal& operator=(const WindowRefusal&) = delete;
+
+  std::string State() const { return hook_ ? "set" : "failed: " + std::to_string(error_); }
+
+ private:
+  HMODULE module_ = nullptr;
+  HHOOK hook_ = nullptr;
+  DWORD error_ = 0;
+};
+
 int Watch(const std::vector<std::wstring>& args) {
   int timeout_ms = 20000;
   int hold_ms = 0;
+  bool close_window = false, refuse_window = false;
   std::vector<Press> presses;
   std::wstring command, directory;
   for (size_t i = 0; i < args.size() && args[i] != L"--"; ++i) {
@@ -344,6 +381,10 @@ int Watch(const std::vector<std::wstring>& args) {
       timeout_ms = _wtoi(args[++i].c_str());
     } else if (args[i] == L"--hold-ms" && i + 1 < args.size()) {
       hold_ms = _wtoi(args[++i].c_str());
+    } else if (args[i] == L"--close-window") {
+      close_window = true;
+    } else if (args[i] == L"--refuse-window") {
+      refuse_window = true;
     } else if (args[i] == L"--cwd" && i + 1 < args.size()) {
       directory = args[++i];
     } else if (args[i] == L"--command-file" && i + 1 < args.size()) {
@@ -359,6 +400,12 @@ int Watch(const std::vector<std::wstring>& args) {
   if (command.empty()) {
     Fact("error", "no command line after --");
     return 2;
+  }
+
+  std::unique_ptr<WindowRefusal> refusal;
+  if (refuse_window) {
+    refusal = std::make_unique<WindowRefusal>();
+    Fact("hook", refusal->State());
   }
 
   STARTUPINFOW startup{};
@@ -394,7 +441,14 @@ int Watch(const std::vector<std::wstring>& args) {
         Fact("window.last_unseen_ms", when);
         snprintf(when, sizeof when, "%.1f", ms_since_start());
         Fact("window.seen_ms", when);
-        ReportWindow(window);
+        if (close_window) {
+          // As the user does with the close box of the title bar.
+          PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+          snprintf(when, sizeof when, "%.1f", ms_since_start());
+          Fact("window.closed_ms", when);
+        } else {
+          ReportWindow(window);
+        }
       }
     }
     for (HWND box : TopLevelWindowsOf(process.dwProcessId, kBoxClass)) {

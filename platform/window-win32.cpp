@@ -1,4 +1,4 @@
-// The program's window and message boxes as real Win32 windows.
+// The program's window as a real Win32 window.
 //
 // The window is a fixed dialog frame (caption and system menu, no minimise or maximise
 // box, not resizable) whose client area and labels are laid out in twips and converted to
@@ -14,7 +14,8 @@
 #include <utility>
 
 #include "platform/error.h"
-#include "platform/ui.h"
+#include "platform/system_error_text.h"
+#include "platform/window.h"
 
 namespace nocunzip::platform {
 namespace {
@@ -68,32 +69,7 @@ class DialogFont {
   bool owned_ = false;
 };
 
-std::wstring LastErrorText() {
-  const DWORD code = GetLastError();
-  wchar_t* buffer = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::wstring text = length && buffer ? std::wstring(buffer, length) : std::wstring();
-  if (buffer) LocalFree(buffer);
-  while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();
-  return text.empty() ? L"Windows error " + std::to_wstring(code) : text;
-}
-
-bool HasCancelButton(int style) {
-  const int buttons = style & 0x0F;
-  return buttons == MB_OKCANCEL || buttons == MB_YESNOCANCEL || buttons == MB_RETRYCANCEL;
-}
-
 }  // namespace
-
-int ShowMessageBox(const std::wstring& text, const std::wstring& title, int style) {
-  const int answer =
-      MessageBoxW(GetActiveWindow(), text.c_str(), title.c_str(), static_cast<UINT>(style));
-  if (answer != 0) return answer;
-  // The box could not be shown: take the answer that changes nothing.
-  return HasCancelButton(style) ? box::kAnswerCancel : box::kAnswerOk;
-}
 
 struct Window::Impl {
   using Clock = std::chrono::steady_clock;
@@ -174,7 +150,8 @@ Window::Window(const WindowLayout& layout) : impl_(std::make_unique<Impl>()) {
                                                        IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
                                                        GetSystemMetrics(SM_CYSMICON), LR_SHARED));
   if (!RegisterClassExW(&window_class) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-    throw ProgramError(7, L"NocUnzip", L"Out of memory: " + LastErrorText());
+    throw ProgramError(kErrOutOfMemory, L"NocUnzip",
+                       L"Out of memory: " + SystemErrorText(GetLastError()));
 
   const ScreenDpi dpi = QueryScreenDpi();
   RECT frame{0, 0, TwipsToPixels(layout.client_width, dpi.x),
@@ -187,7 +164,9 @@ Window::Window(const WindowLayout& layout) : impl_(std::make_unique<Impl>()) {
 
   impl_->hwnd = CreateWindowExW(kWindowExStyle, kWindowClass, layout.caption.c_str(), kWindowStyle,
                                 left, top, width, height, nullptr, nullptr, instance, impl_.get());
-  if (!impl_->hwnd) throw ProgramError(7, L"NocUnzip", L"Out of memory: " + LastErrorText());
+  if (!impl_->hwnd)
+    throw ProgramError(kErrOutOfMemory, L"NocUnzip",
+                       L"Out of memory: " + SystemErrorText(GetLastError()));
 
   int id = 1;
   for (const LabelLayout& label : layout.labels) {

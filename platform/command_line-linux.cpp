@@ -1,5 +1,5 @@
-// The argument text of the process: its arguments after argv[0], as the kernel keeps them
-// in /proc/self/cmdline, joined with single blanks.
+// The argument text of the process: its arguments after argv[0], as Linux keeps them in
+// /proc/self/cmdline, joined with single blanks.
 #include <fstream>
 #include <iterator>
 #include <string>

@@ -1,5 +1,6 @@
 // Dynamic libraries through dlopen. A bare library name is looked for beside the program
-// first, as Windows searches the program's directory first. The program's RUNPATH is
+// first, as Windows searches the program's directory first; the program's own path comes
+// from Linux's /proc/self/exe. The program's RUNPATH is
 // $ORIGIN as well, but a loader interposed on dlopen (as the sanitizers do) hides it, so
 // the program's directory is tried explicitly.
 #include <dlfcn.h>
@@ -31,6 +32,8 @@ std::string BesideProgram(const std::string& name) {
 }
 
 }  // namespace
+
+std::wstring LibraryFileName(const std::wstring& name) { return L"lib" + name + L".so"; }
 
 DynamicLibrary::DynamicLibrary(const std::wstring& name) {
   std::string file = ToAnsi(name);
