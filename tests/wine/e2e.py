@@ -225,6 +225,52 @@ def screenshot(path, rect, margin=24):
                     "+repage", str(path)], check=True)
 
 
+def check_killed_mid_entry(checks, prefix, program, data):
+    """The user ends NocUnzip.exe from the task manager (TerminateProcess) while it writes a
+    large entry over an existing file: the target directory stays as it was, old file whole,
+    no partial or temporary file."""
+    import struct
+    import zlib
+
+    # 1536 MiB of zeros from one flushed deflate block repeated: seconds of writing for the
+    # program, a moment to make here.
+    mib = 1536
+    zeros = bytes(1 << 20)
+    compressor = zlib.compressobj(1, zlib.DEFLATED, -15)
+    block = compressor.compress(zeros) + compressor.flush(zlib.Z_FULL_FLUSH)
+    deflated = block * mib + compressor.flush(zlib.Z_FINISH)
+    crc = 0
+    for _ in range(mib):
+        crc = zlib.crc32(zeros, crc)
+    name = b"gross.bin"
+    fields = struct.pack("<HHHHHIII", 20, 0, 8, 0x6000, 0x58B1, crc, len(deflated), mib << 20)
+    local = b"PK\x03\x04" + fields + struct.pack("<HH", len(name), 0) + name
+    central = (b"PK\x01\x02" + struct.pack("<H", 20) + fields +
+               struct.pack("<HHHHHII", len(name), 0, 0, 0, 0, 0, 0) + name)
+    end = b"PK\x05\x06" + struct.pack("<HHHHIIH", 0, 0, 1, 1, len(central),
+                                      len(local) + len(deflated), 0)
+    prefix.path(data + "gross.zip").write_bytes(local + deflated + central + end)
+
+    target = "C:\\Ziel\\abbruch"
+    shutil.rmtree(prefix.path(target), ignore_errors=True)
+    prefix.path(target).mkdir(parents=True)
+    prefix.path(target + "\\gross.bin").write_bytes(b"die alte Datei\r\n")
+    prefix.path(target + "\\andere.txt").write_bytes(b"eine andere Datei\r\n")
+
+    def snapshot():
+        return {p.name: (p.stat().st_mtime_ns, p.read_bytes() if p.stat().st_size < 100 else
+                         p.stat().st_size) for p in prefix.path(target).iterdir()}
+
+    before = snapshot()
+    facts = prefix.helper("kill-mid-entry", "--directory", target, "--bytes", str(8 << 20),
+                          command=f"{program} {data}gross.zip;{target};{TOKEN}")
+    checks.equal((facts.get("ended"), facts.get("exit")), ("no", "99"),
+                 "killed mid-entry: ended by TerminateProcess")
+    checks.check(int(facts.get("seen_bytes", "-1")) >= 8 << 20,
+                 "killed mid-entry: the entry was being written", facts.get("seen_bytes"))
+    checks.equal(snapshot(), before, "killed mid-entry: the target directory is as it was")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--bin", type=Path, required=True, help="build-win64/bin")
@@ -487,6 +533,8 @@ def main():
                  "overwrite question spells a name with umlauts")
     checks.equal(prefix.path(target + "\\Größe.txt").read_bytes(), b"alt\r\n",
                  "overwrite question with umlauts: No keeps the file")
+
+    check_killed_mid_entry(checks, prefix, program, data)
 
     print(f"Wine end-to-end checks: {checks.passed} passed, {checks.failed} failed")
     return 1 if checks.failed else 0
