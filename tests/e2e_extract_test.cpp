@@ -2,8 +2,14 @@
 // test writes, plain and encrypted with the program's password, and shows the library's
 // message when an archive is damaged.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <zlib.h>
 
+#include <algorithm>
+#include <chrono>
+#include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/run_program.h"
@@ -110,6 +116,112 @@ TEST_F(ExtractTest, ATruncatedArchiveShowsWhyAndWritesNothingIntoTheTarget) {
   EXPECT_EQ(Result("NocUnzip.err"), "unzip-error\r\n");
   EXPECT_EQ(Result("NocUnzip.end"), "success\r\n");
   EXPECT_EQ(ListTree(target()), std::vector<std::string>{});
+}
+
+// A raw deflate stream of `mib` MiB of zeros, one flushed block repeated: gigabytes to
+// inflate from megabytes, made in no time. `crc` receives the zeros' CRC.
+std::string DeflatedZeros(uint32_t mib, uint32_t* crc) {
+  const std::string zeros(1 << 20, '\0');
+  z_stream stream{};
+  deflateInit2(&stream, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+  std::string block(deflateBound(&stream, zeros.size()) + 64, '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
+  stream.avail_in = static_cast<uInt>(zeros.size());
+  stream.next_out = reinterpret_cast<Bytef*>(block.data());
+  stream.avail_out = static_cast<uInt>(block.size());
+  deflate(&stream, Z_FULL_FLUSH);  // no reference to what came before: repeatable
+  block.resize(stream.total_out);
+  char end[16];
+  stream.next_out = reinterpret_cast<Bytef*>(end);
+  stream.avail_out = sizeof end;
+  deflate(&stream, Z_FINISH);
+  const std::string last(end, sizeof end - stream.avail_out);
+  deflateEnd(&stream);
+
+  std::string deflated;
+  deflated.reserve(block.size() * mib + last.size());
+  const uLong block_crc =
+      crc32(0, reinterpret_cast<const Bytef*>(zeros.data()), static_cast<uInt>(zeros.size()));
+  uLong whole = crc32(0, nullptr, 0);
+  for (uint32_t i = 0; i < mib; ++i) {
+    deflated += block;
+    whole = crc32_combine(whole, block_crc, static_cast<z_off_t>(zeros.size()));
+  }
+  *crc = static_cast<uint32_t>(whole);
+  return deflated + last;
+}
+
+// The most that process `pid` has written into one of its open files in `directory`,
+// named or unnamed (an unnamed one shows as "DIRECTORY/#INODE (deleted)"); -1 for none.
+int64_t WrittenInto(pid_t pid, const fs::path& directory) {
+  const std::string prefix = directory.string() + "/";
+  int64_t most = -1;
+  std::error_code error;
+  fs::directory_iterator fd("/proc/" + std::to_string(pid) + "/fd", error);
+  for (; !error && fd != fs::directory_iterator(); fd.increment(error)) {
+    std::error_code unreadable;
+    const std::string file = fs::read_symlink(fd->path(), unreadable).string();
+    struct stat st {};
+    if (!unreadable && file.rfind(prefix, 0) == 0 && stat(fd->path().c_str(), &st) == 0) {
+      most = std::max<int64_t>(most, st.st_size);
+    }
+  }
+  return most;
+}
+
+// Every file below `root` with its modification time and contents (their size and CRC when
+// they are long).
+std::map<std::string, std::string> Snapshot(const fs::path& root) {
+  std::map<std::string, std::string> files;
+  for (const std::string& name : ListTree(root)) {
+    const auto time = fs::last_write_time(root / name).time_since_epoch().count();
+    const std::string contents = ReadFile(root / name);
+    const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(contents.data()),
+                            static_cast<uInt>(contents.size()));
+    files[name] = std::to_string(time) + ": " +
+                  (contents.size() <= 64
+                       ? contents
+                       : std::to_string(contents.size()) + " bytes, CRC " + std::to_string(crc));
+  }
+  return files;
+}
+
+// The user ends the program from the task manager, or the machine shuts down, while a
+// large entry is being written over an existing file.
+TEST_F(ExtractTest, AProgramKilledMidEntryLeavesTheTargetAsItWas) {
+  constexpr uint32_t kMiB = 3800;       // seconds of writing; the archive is a few MB
+  constexpr int64_t kKillAt = 8 << 20;  // bytes written before the kill
+  uint32_t crc = 0;
+  WriteFile(archive(), BuildRawZip({{.name = "gross.bin",
+                                     .data = DeflatedZeros(kMiB, &crc),
+                                     .deflated_already = true,
+                                     .declared_size = kMiB << 20,
+                                     .declared_crc = crc}}));
+  fs::create_directories(target());
+  WriteFile(target() / "gross.bin", "the old file");
+  WriteFile(target() / "andere.txt", "another file");
+  const fs::path directory = fs::canonical(target());
+  const auto before = Snapshot(directory);
+
+  const pid_t pid = sandbox_.Start({archive().string() + ";" + target().string() + ";" + kToken});
+  ASSERT_GT(pid, 0);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+  int status = 0;
+  bool ended = false;
+  int64_t written = -1;
+  while (!(ended = waitpid(pid, &status, WNOHANG) == pid) &&
+         (written = WrittenInto(pid, directory)) < kKillAt &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  if (!ended) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+  }
+  ASSERT_FALSE(ended) << "the program ended before it was killed";
+  EXPECT_GE(written, kKillAt) << "the program wrote too little before the deadline";
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+  EXPECT_EQ(Snapshot(directory), before);
 }
 
 }  // namespace

@@ -112,6 +112,22 @@ class ProgramSandbox {
     return result;
   }
 
+  // Starts the program like Run, its output dropped, and returns its process id at once;
+  // the caller waits for it (waitpid).
+  pid_t Start(const std::vector<std::string>& args) const {
+    Command command = Prepare(args, {}, fs::path());
+    const pid_t child = fork();
+    if (child == 0) {
+      setsid();
+      const int null_fd = open("/dev/null", O_RDWR);
+      dup2(null_fd, STDIN_FILENO);
+      dup2(null_fd, STDOUT_FILENO);
+      dup2(null_fd, STDERR_FILENO);
+      command.Exec();
+    }
+    return child;
+  }
+
   // Runs the program under a pseudo terminal. Whenever the output so far ends with
   // `prompt`, `answer` is called with the number of the question (from 0) and its result
   // typed into the terminal.

@@ -10,7 +10,9 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <random>
+#include <vector>
 
 #include "output.h"
 #include "unique_handle.h"
@@ -126,19 +128,49 @@ struct HandleTraits {
 };
 using Handle = UniqueHandle<HandleTraits>;
 
+// Marks the open file `file` to be deleted when its last handle closes, or takes the mark
+// away again. The mark is the system's: it holds however the process ends.
+bool MarkForDeletion(HANDLE file, bool marked) {
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = marked ? TRUE : FALSE;
+  return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+}
+
+// Moves the open file `file` to the absolute path `to`, over an existing file when
+// `replace` is set, in one step of the file system.
+bool MoveOpenFile(HANDLE file, const std::wstring& to, bool replace) {
+  const size_t name_bytes = to.size() * sizeof(wchar_t);
+  std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + name_bytes);
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  rename->ReplaceIfExists = replace ? TRUE : FALSE;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = static_cast<DWORD>(name_bytes);
+  memcpy(rename->FileName, to.c_str(), name_bytes + sizeof(wchar_t));
+  return SetFileInformationByHandle(file, FileRenameInfo, rename,
+                                    static_cast<DWORD>(buffer.size()));
+}
+
+// A file being written: a hidden temporary name beside its final one, marked for deletion
+// from its creation, so that whatever ends the process before the commit, the system
+// removes it. Commit takes the mark away and moves the file to its name through the same
+// handle. Where the mark cannot be set (a file system without it), the file is deleted by
+// name when it is dropped, which a killed process does not do.
 class Win32OutputFile : public OutputFile {
  public:
-  Win32OutputFile(Handle file, std::wstring temporary, std::wstring final_path, std::string shown)
+  Win32OutputFile(Handle file, bool marked, std::wstring temporary, std::wstring final_path,
+                  std::string shown)
       : file_(std::move(file)),
+        marked_(marked),
         temporary_(std::move(temporary)),
         final_(std::move(final_path)),
         shown_(std::move(shown)) {}
 
   ~Win32OutputFile() override {
-    if (!committed_) {
-      file_.reset();
-      DeleteFileW(temporary_.c_str());
-    }
+    if (committed_) return;
+    // A failed commit may have taken the mark away.
+    if (marked_ && !MarkForDeletion(file_.get(), true)) marked_ = false;
+    file_.reset();
+    if (!marked_) DeleteFileW(temporary_.c_str());
   }
 
   IoResult Write(const unsigned char* data, size_t size) override {
@@ -153,31 +185,40 @@ class Win32OutputFile : public OutputFile {
     return IoResult::Ok();
   }
 
+  // An interruption between taking the mark away and the move leaves the complete file
+  // under its temporary name.
   IoResult Commit(const FileAttributes& attributes, bool replace) override {
     const FILETIME modified = ToFileTime(attributes.mtime);
     if (!SetFileTime(file_.get(), nullptr, nullptr, &modified))
       return SystemFailure(GetLastError(), "cannot set the time of " + shown_);
-    if (!CloseHandle(file_.release()))
-      return SystemFailure(GetLastError(), "cannot write " + shown_);
-    // Windows keeps one permission of its own: a file without write permission is
-    // read-only.
-    if (attributes.restore_mode && (attributes.mode & 0200) == 0)
-      SetFileAttributesW(temporary_.c_str(), FILE_ATTRIBUTE_READONLY);
-    if (!MoveFileExW(temporary_.c_str(), final_.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0)) {
-      const DWORD code = GetLastError();
-      const DWORD existing = GetFileAttributesW(final_.c_str());
-      if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY))
-        return Failure(IoResult::kFailed, shown_ + " is a directory");
-      if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS)
-        return Failure(IoResult::kFailed, shown_ + " exists already");
-      return SystemFailure(code, "cannot move the file into place as " + shown_);
-    }
+    if (marked_ && !MarkForDeletion(file_.get(), false))
+      return SystemFailure(GetLastError(), "cannot keep " + shown_);
+    if (!MoveOpenFile(file_.get(), final_, replace)) return MoveFailure(GetLastError());
     committed_ = true;
+    // Windows keeps one permission of its own: a file without write permission is
+    // read-only. Set once the file has its name: a read-only file cannot be marked for
+    // deletion again, as a failed move needs.
+    if (attributes.restore_mode && (attributes.mode & 0200) == 0) {
+      FILE_BASIC_INFO basic{};  // times of zero stay as they are
+      basic.FileAttributes = FILE_ATTRIBUTE_READONLY;
+      SetFileInformationByHandle(file_.get(), FileBasicInfo, &basic, sizeof basic);
+    }
+    file_.reset();
     return IoResult::Ok();
   }
 
  private:
+  IoResult MoveFailure(DWORD code) const {
+    const DWORD existing = GetFileAttributesW(final_.c_str());
+    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY))
+      return Failure(IoResult::kFailed, shown_ + " is a directory");
+    if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS)
+      return Failure(IoResult::kFailed, shown_ + " exists already");
+    return SystemFailure(code, "cannot move the file into place as " + shown_);
+  }
+
   Handle file_;
+  bool marked_;
   std::wstring temporary_;
   std::wstring final_;
   std::string shown_;
@@ -230,11 +271,13 @@ class Win32TargetDirectory : public TargetDirectory {
       wchar_t temporary[64];
       swprintf(temporary, 64, L"\\.unzip32-%08x.tmp", static_cast<unsigned>(random_()));
       const std::wstring temporary_path = directory + temporary;
-      Handle file(::CreateFileW(temporary_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+      // DELETE access: for the mark and the move.
+      Handle file(::CreateFileW(temporary_path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
       if (file.valid()) {
+        const bool marked = MarkForDeletion(file.get(), true);
         *result = IoResult::Ok();
-        return std::make_unique<Win32OutputFile>(std::move(file), temporary_path,
+        return std::make_unique<Win32OutputFile>(std::move(file), marked, temporary_path,
                                                  directory + L"\\" + name, shown);
       }
       const DWORD code = GetLastError();

@@ -2,9 +2,11 @@
 //
 // Every path is a list of components below the target directory (see entry_path.h). No
 // link is followed on the way: a component that is a link, where a directory is needed,
-// is an error. A file is written under a temporary name beside its final name and moved
-// there only by Commit, so an entry that fails leaves neither a partial file nor a
-// changed existing one. Implemented once per platform (output-posix.cpp, output-win32.cpp).
+// is an error. A file gets its final name only by Commit, which replaces an existing file
+// in one step; until then it has no name (Linux) or a hidden temporary one that is marked
+// for deletion (Windows), so that an entry that fails, and even a process that is killed,
+// leaves neither a partial file nor a changed existing one. Implemented once per platform
+// (output-linux.cpp, output-win32.cpp).
 #pragma once
 
 #include <cstddef>
@@ -42,7 +44,7 @@ struct FileAttributes {
 
 class OutputFile {
  public:
-  virtual ~OutputFile() = default;  // removes the temporary file unless committed
+  virtual ~OutputFile() = default;  // drops the file unless committed
   virtual IoResult Write(const unsigned char* data, size_t size) = 0;
   // Whether CopyFrom is there: appending bytes of another file inside the system, without
   // their passing through this process.

@@ -101,7 +101,7 @@ std::string BuildRawZip(const std::vector<RawEntry>& entries, const std::string&
     Put32(out, 0x04034b50);
     Put16(out, 20);
     Put16(out, static_cast<uint16_t>(e.flags | (e.data_descriptor ? 8 : 0)));
-    Put16(out, e.deflate ? 8 : 0);
+    Put16(out, e.deflate || e.deflated_already ? 8 : 0);
     Put16(out, kDosTime);
     Put16(out, kDosDate);
     Put32(out, e.data_descriptor ? 0 : crc);
@@ -130,7 +130,7 @@ std::string BuildRawZip(const std::vector<RawEntry>& entries, const std::string&
     Put16(out, static_cast<uint16_t>((e.made_by_system << 8) | 20));
     Put16(out, 20);
     Put16(out, static_cast<uint16_t>(l.flags | (l.data_descriptor ? 8 : 0)));
-    Put16(out, l.deflate ? 8 : 0);
+    Put16(out, l.deflate || l.deflated_already ? 8 : 0);
     Put16(out, kDosTime);
     Put16(out, kDosDate);
     Put32(out, crc);

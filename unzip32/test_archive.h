@@ -35,6 +35,9 @@ struct RawEntry {
   std::string name;
   std::string data;  // stored as given unless `deflate` is set
   bool deflate = false;
+  // `data` is a raw deflate stream already: written as given with method deflate. Declare
+  // the size and CRC of what it inflates to.
+  bool deflated_already = false;
   uint16_t flags = 0;                     // general purpose flags (bit 11: UTF-8 name)
   bool data_descriptor = false;           // sizes and CRC after the data, as streaming writers do
   std::optional<uint32_t> declared_size;  // uncompressed size claimed in the headers

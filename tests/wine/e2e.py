@@ -24,11 +24,13 @@ import argparse
 import os
 import random
 import shutil
+import struct
 import subprocess
 import sys
 import time
 import traceback
 import zipfile
+import zlib
 from pathlib import Path
 
 WINE = "/usr/lib/wine/wine64"
@@ -594,6 +596,51 @@ def overwrite_question_with_umlauts(bed):
                      "overwrite question with umlauts: No keeps the file")
 
 
+def killed_mid_entry(bed):
+    """The user ends NocUnzip.exe from the task manager (TerminateProcess) while it writes a
+    large entry over an existing file: the target directory stays as it was, old file whole,
+    no partial or temporary file."""
+    checks, prefix, program, data = bed.checks, bed.prefix, bed.program, bed.DATA
+
+    # 1536 MiB of zeros from one flushed deflate block repeated: seconds of writing for the
+    # program, a moment to make here.
+    mib = 1536
+    zeros = bytes(1 << 20)
+    compressor = zlib.compressobj(1, zlib.DEFLATED, -15)
+    block = compressor.compress(zeros) + compressor.flush(zlib.Z_FULL_FLUSH)
+    deflated = block * mib + compressor.flush(zlib.Z_FINISH)
+    crc = 0
+    for _ in range(mib):
+        crc = zlib.crc32(zeros, crc)
+    name = b"gross.bin"
+    fields = struct.pack("<HHHHHIII", 20, 0, 8, 0x6000, 0x58B1, crc, len(deflated), mib << 20)
+    local = b"PK\x03\x04" + fields + struct.pack("<HH", len(name), 0) + name
+    central = (b"PK\x01\x02" + struct.pack("<H", 20) + fields +
+               struct.pack("<HHHHHII", len(name), 0, 0, 0, 0, 0, 0) + name)
+    end = b"PK\x05\x06" + struct.pack("<HHHHIIH", 0, 0, 1, 1, len(central),
+                                      len(local) + len(deflated), 0)
+    prefix.path(data + "gross.zip").write_bytes(local + deflated + central + end)
+
+    target = "C:\\Ziel\\abbruch"
+    shutil.rmtree(prefix.path(target), ignore_errors=True)
+    prefix.path(target).mkdir(parents=True)
+    prefix.path(target + "\\gross.bin").write_bytes(b"die alte Datei\r\n")
+    prefix.path(target + "\\andere.txt").write_bytes(b"eine andere Datei\r\n")
+
+    def snapshot():
+        return {p.name: (p.stat().st_mtime_ns, p.read_bytes() if p.stat().st_size < 100 else
+                         p.stat().st_size) for p in prefix.path(target).iterdir()}
+
+    before = snapshot()
+    facts = prefix.helper("kill-mid-entry", "--directory", target, "--bytes", str(8 << 20),
+                          command=f"{program} {data}gross.zip;{target};{TOKEN}")
+    checks.equal((facts.get("ended"), facts.get("exit")), ("no", "99"),
+                 "killed mid-entry: ended by TerminateProcess")
+    checks.check(int(facts.get("seen_bytes", "-1")) >= 8 << 20,
+                 "killed mid-entry: the entry was being written", facts.get("seen_bytes"))
+    checks.equal(snapshot(), before, "killed mid-entry: the target directory is as it was")
+
+
 SCENARIOS = [
     refusal_box_over_the_window,
     refused_tokens,
@@ -611,6 +658,7 @@ SCENARIOS = [
     window_closed_before_the_job,
     overwrite_question,
     overwrite_question_with_umlauts,
+    killed_mid_entry,
 ]
 
 

@@ -14,6 +14,12 @@
 //       shows, instead of noting it; --refuse-window makes the system refuse to create it
 //       (nocunzip_refuse_window.dll beside the helper, as a global hook). Ends with the
 //       program's exit status.
+//   nocunzip_wine_helper kill-mid-entry --directory DIR --bytes N [--timeout MS]
+//                                       (--command-file FILE | -- COMMAND LINE)
+//       Starts the command line like watch, waits until a file being written in DIR (a
+//       hidden ".unzip32-*" name) has at least N bytes and ends the process there with
+//       TerminateProcess, as the task manager does. Reports the size it saw and the exit
+//       status; "ended=yes" when the program ended on its own first.
 //   nocunzip_wine_helper overwrite ARCHIVE TARGET
 //       Unpacks ARCHIVE into TARGET through UnzipFiles and unzip32.dll with the overwrite
 //       question switched on (PromptOverwrite on, OverWriteFiles off); the exit status is
@@ -493,6 +499,80 @@ int Watch(const std::vector<std::wstring>& args) {
   return timed_out ? 3 : 0;
 }
 
+// The size of the largest file in `directory` whose name starts with ".unzip32-". Wine's
+// directory listing shows the size that a file being written has now.
+int64_t TemporaryFileSize(const std::wstring& directory) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((directory + L"\\.unzip32-*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return -1;
+  int64_t largest = -1;
+  do {
+    const int64_t size = (static_cast<int64_t>(found.nFileSizeHigh) << 32) |
+                         static_cast<int64_t>(found.nFileSizeLow);
+    if (size > largest) largest = size;
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return largest;
+}
+
+int KillMidEntry(const std::vector<std::wstring>& args) {
+  std::wstring directory, command;
+  int64_t bytes = 1;
+  int timeout_ms = 60000;
+  for (size_t i = 0; i < args.size() && args[i] != L"--"; ++i) {
+    if (args[i] == L"--directory" && i + 1 < args.size()) {
+      directory = args[++i];
+    } else if (args[i] == L"--bytes" && i + 1 < args.size()) {
+      bytes = _wtoi64(args[++i].c_str());
+    } else if (args[i] == L"--timeout" && i + 1 < args.size()) {
+      timeout_ms = _wtoi(args[++i].c_str());
+    } else if (args[i] == L"--command-file" && i + 1 < args.size()) {
+      command = ReadCommandFile(args[++i]);
+    }
+  }
+  if (command.empty()) command = CommandAfterSeparator();
+  if (command.empty() || directory.empty()) {
+    Fact("error", "kill-mid-entry needs --directory and a command line");
+    return 2;
+  }
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    Fact("error", "cannot start the program: " + std::to_string(GetLastError()));
+    return 2;
+  }
+  const Clock::time_point start = Clock::now();
+  int64_t seen = -1;
+  bool ended = false;
+  for (;;) {
+    if (WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0) {
+      ended = true;
+      break;
+    }
+    seen = TemporaryFileSize(directory);
+    if (seen >= bytes) break;
+    if (Clock::now() - start > std::chrono::milliseconds(timeout_ms)) {
+      Fact("timeout", "yes");
+      break;
+    }
+    Sleep(2);
+  }
+  if (!ended) {
+    TerminateProcess(process.hProcess, 99);
+    WaitForSingleObject(process.hProcess, 10000);
+  }
+  DWORD status = 0;
+  GetExitCodeProcess(process.hProcess, &status);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  Fact("ended", ended ? "yes" : "no");
+  Fact("seen_bytes", std::to_string(seen));
+  Fact("exit", std::to_string(status));
+  return 0;
+}
+
 int Overwrite(const std::vector<std::wstring>& args) {
   if (args.size() != 2) return 2;
   nocunzip::UnzipFiles unzip;
@@ -510,11 +590,12 @@ int wmain(int argc, wchar_t** argv) {
   const std::wstring mode = argc > 1 ? argv[1] : L"";
   try {
     if (mode == L"watch") return Watch(args);
+    if (mode == L"kill-mid-entry") return KillMidEntry(args);
     if (mode == L"overwrite") return Overwrite(args);
   } catch (const std::exception& e) {
     Fact("error", e.what());
     return 4;
   }
-  Fact("error", "usage: nocunzip_wine_helper watch|overwrite ...");
+  Fact("error", "usage: nocunzip_wine_helper watch|kill-mid-entry|overwrite ...");
   return 2;
 }

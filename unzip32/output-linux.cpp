@@ -1,6 +1,12 @@
-// The output side on POSIX: every path is walked from a descriptor of the target
+// The output side on Linux: every path is walked from a descriptor of the target
 // directory with openat(O_NOFOLLOW | O_DIRECTORY), so a link planted anywhere on the way
 // is refused instead of followed.
+//
+// A file is written without a name (O_TMPFILE) and linked into its directory only once
+// it is complete, so that whatever ends the process before, even SIGKILL, the kernel frees
+// the file and the directory never shows it. Where the file system refuses unnamed files
+// (or /proc, through which they are named, is missing) the file is written under a hidden
+// temporary name beside its final one instead, which an interruption leaves behind.
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -90,22 +96,61 @@ UniqueFd WalkDirectories(int root, const RelativePath& path, size_t count, bool 
   return current;
 }
 
-class PosixOutputFile : public OutputFile {
+constexpr int kNameAttempts = 100;
+
+// Hidden names beside the final ones, for files that are written or linked under a
+// temporary name. Safe to use from several threads.
+class TemporaryNames {
+ public:
+  TemporaryNames() : next_(std::random_device{}()) {}
+  std::string Next() {
+    char name[32];
+    snprintf(name, sizeof name, ".unzip32-%08x.tmp",
+             static_cast<unsigned>(next_.fetch_add(0x9E3779B9u)));
+    return name;
+  }
+
+ private:
+  std::atomic<uint32_t> next_;
+};
+
+// Whether an O_TMPFILE open failed because unnamed files are not to be had here (the file
+// system or the kernel lacks them), rather than for a reason that a named file shares.
+bool RefusesUnnamedFiles(int error) {
+  return error == EOPNOTSUPP || error == EISDIR || error == EINVAL;
+}
+
+// Gives the unnamed file `fd` the name `name` in `directory`, failing with EEXIST when
+// anything has that name already. Through /proc it needs no privilege; AT_EMPTY_PATH,
+// the second way, needs CAP_DAC_READ_SEARCH on older kernels.
+int LinkUnnamed(int fd, int directory, const char* name) {
+  char proc_path[40];
+  snprintf(proc_path, sizeof proc_path, "/proc/self/fd/%d", fd);
+  if (linkat(AT_FDCWD, proc_path, directory, name, AT_SYMLINK_FOLLOW) == 0) return 0;
+  if (errno != ENOENT) return -1;
+  return linkat(fd, "", directory, name, AT_EMPTY_PATH);
+}
+
+class LinuxOutputFile : public OutputFile {
  public:
   static constexpr uint64_t kCopyPiece = 64u << 20;
   static constexpr size_t kFallbackBuffer = 256u << 10;
 
-  PosixOutputFile(std::shared_ptr<const UniqueFd> directory, UniqueFd file,
-                  std::string temporary_name, std::string final_name, std::string shown_name)
+  // An empty `temporary_name` means the file is unnamed (O_TMPFILE).
+  LinuxOutputFile(std::shared_ptr<const UniqueFd> directory, std::shared_ptr<TemporaryNames> names,
+                  UniqueFd file, std::string temporary_name, std::string final_name,
+                  std::string shown_name)
       : directory_(std::move(directory)),
+        names_(std::move(names)),
         file_(std::move(file)),
         temporary_name_(std::move(temporary_name)),
         final_name_(std::move(final_name)),
         shown_name_(std::move(shown_name)) {}
 
-  ~PosixOutputFile() override {
-    if (!committed_) {
-      file_.reset();
+  // An unnamed file vanishes with its descriptor; a named one is removed.
+  ~LinuxOutputFile() override {
+    file_.reset();
+    if (!committed_ && !temporary_name_.empty()) {
       unlinkat(directory_->get(), temporary_name_.c_str(), 0);
     }
   }
@@ -166,6 +211,14 @@ class PosixOutputFile : public OutputFile {
   }
 
   IoResult Commit(const FileAttributes& attributes, bool replace) override {
+    if (IoResult set = SetAttributes(attributes); !set.ok()) return set;
+    IoResult placed = temporary_name_.empty() ? PlaceUnnamed(replace) : PlaceNamed(replace);
+    committed_ = placed.ok();
+    return placed;
+  }
+
+ private:
+  IoResult SetAttributes(const FileAttributes& attributes) {
     if (attributes.restore_mode && fchmod(file_.get(), attributes.mode & 0777) < 0) {
       return ErrnoResult(errno, "cannot set the permissions of " + shown_name_);
     }
@@ -177,22 +230,53 @@ class PosixOutputFile : public OutputFile {
     if (futimens(file_.get(), times) < 0) {
       return ErrnoResult(errno, "cannot set the time of " + shown_name_);
     }
+    return IoResult::Ok();
+  }
+
+  // A new file takes its final name directly, which fails when anything has it. A
+  // replacing one is linked under a temporary name and moved over the old file, so that
+  // the old file stays whole until the new one takes its place; only an interruption
+  // between link and move leaves something behind: the new file, complete, under the
+  // temporary name.
+  IoResult PlaceUnnamed(bool replace) {
+    const int dir = directory_->get();
+    if (!replace) {
+      if (LinkUnnamed(file_.get(), dir, final_name_.c_str()) < 0) return PlaceFailure(errno);
+      if (close(file_.release()) < 0) {
+        const int error = errno;
+        unlinkat(dir, final_name_.c_str(), 0);
+        return ErrnoResult(error, "cannot write " + shown_name_);
+      }
+      return IoResult::Ok();
+    }
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+      std::string name = names_->Next();
+      if (LinkUnnamed(file_.get(), dir, name.c_str()) == 0) {
+        temporary_name_ = std::move(name);  // removed by the destructor unless moved
+        return PlaceNamed(true);
+      }
+      if (errno != EEXIST) return ErrnoResult(errno, "cannot name the file " + shown_name_);
+    }
+    return Failure(IoResult::kFailed, "cannot find a free temporary name for " + shown_name_);
+  }
+
+  IoResult PlaceNamed(bool replace) {
     if (close(file_.release()) < 0) return ErrnoResult(errno, "cannot write " + shown_name_);
     const int dir = directory_->get();
     const int moved = replace ? renameat(dir, temporary_name_.c_str(), dir, final_name_.c_str())
                               : renameat2(dir, temporary_name_.c_str(), dir, final_name_.c_str(),
                                           RENAME_NOREPLACE);
-    if (moved < 0) {
-      if (errno == EEXIST) return Failure(IoResult::kFailed, shown_name_ + " exists already");
-      if (errno == EISDIR) return Failure(IoResult::kFailed, shown_name_ + " is a directory");
-      return ErrnoResult(errno, "cannot move the file into place as " + shown_name_);
-    }
-    committed_ = true;
-    return IoResult::Ok();
+    return moved < 0 ? PlaceFailure(errno) : IoResult::Ok();
   }
 
- private:
+  IoResult PlaceFailure(int error) const {
+    if (error == EEXIST) return Failure(IoResult::kFailed, shown_name_ + " exists already");
+    if (error == EISDIR) return Failure(IoResult::kFailed, shown_name_ + " is a directory");
+    return ErrnoResult(error, "cannot move the file into place as " + shown_name_);
+  }
+
   std::shared_ptr<const UniqueFd> directory_;
+  std::shared_ptr<TemporaryNames> names_;
   UniqueFd file_;
   std::string temporary_name_;
   std::string final_name_;
@@ -200,10 +284,13 @@ class PosixOutputFile : public OutputFile {
   bool committed_ = false;
 };
 
-class PosixTargetDirectory : public TargetDirectory {
+class LinuxTargetDirectory : public TargetDirectory {
  public:
-  explicit PosixTargetDirectory(UniqueFd root)
-      : root_(std::move(root)), next_name_(std::random_device{}()) {}
+  // Without `unnamed_files` every file is written under a temporary name.
+  LinuxTargetDirectory(UniqueFd root, bool unnamed_files)
+      : root_(std::move(root)),
+        names_(std::make_shared<TemporaryNames>()),
+        unnamed_files_(unnamed_files) {}
 
   ExistingFile Probe(const RelativePath& path) override {
     ExistingFile existing;
@@ -234,24 +321,20 @@ class PosixTargetDirectory : public TargetDirectory {
     std::shared_ptr<const UniqueFd> parent = Parent(path, true, result);
     if (parent == nullptr) return nullptr;
     const std::string shown = Prefix(path, path.size());
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      char temporary[64];
-      snprintf(temporary, sizeof temporary, ".unzip32-%08x.tmp",
-               static_cast<unsigned>(next_name_.fetch_add(0x9E3779B9u)));
-      const int fd = openat(parent->get(), temporary,
-                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (unnamed_files_.load(std::memory_order_relaxed)) {
+      const int fd = openat(parent->get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
       if (fd >= 0) {
         *result = IoResult::Ok();
-        return std::make_unique<PosixOutputFile>(parent, UniqueFd(fd), temporary, path.back(),
-                                                 shown);
+        return std::make_unique<LinuxOutputFile>(parent, names_, UniqueFd(fd), std::string(),
+                                                 path.back(), shown);
       }
-      if (errno != EEXIST) {
-        *result = ErrnoResult(errno, "cannot create a temporary file for " + shown);
+      if (!RefusesUnnamedFiles(errno)) {
+        *result = ErrnoResult(errno, "cannot create a file for " + shown);
         return nullptr;
       }
+      unnamed_files_.store(false, std::memory_order_relaxed);  // no use asking again
     }
-    *result = Failure(IoResult::kFailed, "cannot find a free temporary name for " + shown);
-    return nullptr;
+    return CreateNamed(parent, path.back(), shown, result);
   }
 
   IoResult SetDirectoryTime(const RelativePath& path, int64_t mtime) override {
@@ -270,6 +353,27 @@ class PosixTargetDirectory : public TargetDirectory {
   }
 
  private:
+  std::unique_ptr<OutputFile> CreateNamed(const std::shared_ptr<const UniqueFd>& parent,
+                                          const std::string& name, const std::string& shown,
+                                          IoResult* result) {
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+      std::string temporary = names_->Next();
+      const int fd = openat(parent->get(), temporary.c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+      if (fd >= 0) {
+        *result = IoResult::Ok();
+        return std::make_unique<LinuxOutputFile>(parent, names_, UniqueFd(fd), std::move(temporary),
+                                                 name, shown);
+      }
+      if (errno != EEXIST) {
+        *result = ErrnoResult(errno, "cannot create a temporary file for " + shown);
+        return nullptr;
+      }
+    }
+    *result = Failure(IoResult::kFailed, "cannot find a free temporary name for " + shown);
+    return nullptr;
+  }
+
   // The directory that holds `path`, walked from the root, or the one the previous file
   // went to when that is the same: the entries of an archive mostly come directory by
   // directory, so most files cost no walk at all.
@@ -289,7 +393,8 @@ class PosixTargetDirectory : public TargetDirectory {
   }
 
   UniqueFd root_;
-  std::atomic<uint32_t> next_name_;  // temporary names; safe to use from several threads
+  std::shared_ptr<TemporaryNames> names_;
+  std::atomic<bool> unnamed_files_;
   std::mutex parent_mutex_;
   std::shared_ptr<const UniqueFd> parent_;
   RelativePath parent_path_;
@@ -323,7 +428,9 @@ std::unique_ptr<TargetDirectory> TargetDirectory::Open(const std::string& path, 
     return nullptr;
   }
   *result = IoResult::Ok();
-  return std::make_unique<PosixTargetDirectory>(UniqueFd(fd));
+  // Unnamed files are named through /proc.
+  const bool unnamed_files = access("/proc/self/fd", X_OK) == 0;
+  return std::make_unique<LinuxTargetDirectory>(UniqueFd(fd), unnamed_files);
 }
 
 }  // namespace nocunzip::unzip32
