@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "byte_reader.h"
+
 namespace nocunzip::unzip32 {
 
 struct ZipArchiveCloser {
@@ -19,15 +21,6 @@ struct ZipFileCloser {
   void operator()(zip_file_t* file) const { zip_fclose(file); }
 };
 using ZipFile = std::unique_ptr<zip_file_t, ZipFileCloser>;
-
-// Random access to bytes of the archive.
-class ByteReader {
- public:
-  virtual ~ByteReader() = default;
-  virtual uint64_t size() const = 0;
-  // Reads exactly `length` bytes at `offset`; false when they are not all there.
-  virtual bool ReadAt(uint64_t offset, void* buffer, size_t length) = 0;
-};
 
 class ArchiveSource : public ByteReader {
  public:
