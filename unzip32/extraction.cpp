@@ -55,7 +55,7 @@ std::optional<int64_t> ExtendedTimestamp(zip_t* archive, zip_uint64_t index) {
 // archive. False when libzip cannot say, or says other sizes than the central directory
 // record that the layout check read: then libzip did not read the record meant.
 bool ReadFacts(zip_t* archive, zip_uint64_t in_slice, uint64_t index, const CentralEntry& central,
-               EntryFacts* facts) {
+               Entry* facts) {
   zip_stat_t st;
   zip_stat_init(&st);
   if (zip_stat_index(archive, in_slice, 0, &st) < 0 || (st.valid & ZIP_STAT_NAME) == 0) {
@@ -72,9 +72,18 @@ bool ReadFacts(zip_t* archive, zip_uint64_t in_slice, uint64_t index, const Cent
   facts->compressed_size = (st.valid & ZIP_STAT_COMP_SIZE) ? st.comp_size : central.compressed_size;
   facts->crc = (st.valid & ZIP_STAT_CRC) ? st.crc : 0;
   facts->method = (st.valid & ZIP_STAT_COMP_METHOD) ? st.comp_method : central.method;
-  facts->encryption = (st.valid & ZIP_STAT_ENCRYPTION_METHOD) ? st.encryption_method : 0;
-  const bool aes = facts->encryption == ZIP_EM_AES_128 || facts->encryption == ZIP_EM_AES_192 ||
-                   facts->encryption == ZIP_EM_AES_256;
+  facts->flags = central.flags;
+  const uint16_t encryption =
+      (st.valid & ZIP_STAT_ENCRYPTION_METHOD) ? st.encryption_method : ZIP_EM_NONE;
+  const bool aes =
+      encryption == ZIP_EM_AES_128 || encryption == ZIP_EM_AES_192 || encryption == ZIP_EM_AES_256;
+  facts->encryption = encryption == ZIP_EM_NONE          ? Encryption::kNone
+                      : encryption == ZIP_EM_TRAD_PKWARE ? Encryption::kTraditional
+                      : aes                              ? Encryption::kAes
+                                                         : Encryption::kUnsupported;
+  facts->aes_key_bits = encryption == ZIP_EM_AES_128   ? 128
+                        : encryption == ZIP_EM_AES_192 ? 192
+                                                       : 256;
   facts->crc_known = (st.valid & ZIP_STAT_CRC) != 0 && !(aes && facts->crc == 0);
   facts->is_text = (central.internal_attributes & 1) != 0;
   facts->mtime = static_cast<int64_t>((st.valid & ZIP_STAT_MTIME) ? st.mtime : 0);
@@ -164,10 +173,10 @@ class LineEndSink : public ByteSink {
 struct EntryPlan {
   enum Action { kSkip, kMakeDirectory, kWriteFile, kTest, kPrint };
   Action action = kSkip;
-  EntryFacts facts;
+  Entry facts;
   RelativePath path;
   bool replace = false;
-  ZipFile file;  // opened, with its password
+  std::unique_ptr<Cipher> cipher;  // started with its password, for encrypted entries
 };
 
 // What decoding and writing gave.
@@ -190,14 +199,14 @@ class Extraction {
 
  private:
   // Reads the facts of entry `index` through `slices`; whether the entry is to be handled.
-  bool Selected(DirectorySlices& slices, uint64_t index, EntryFacts* facts);
+  bool Selected(DirectorySlices& slices, uint64_t index, Entry* facts);
   // Goes through the whole directory, with libzip comparing every local header to its
   // record, and fills the totals of the callback record. False, with libzip's reason in
   // `error`, when libzip cannot read some part of the directory.
   bool FillTotals(std::string* error);
   int32_t List();
   // Decides what to do with one entry; sets `stop` when the run must end here.
-  EntryPlan Decide(EntryFacts facts, int32_t* code, bool* stop);
+  EntryPlan Decide(Entry facts, int32_t* code, bool* stop);
   EntryOutcome Carry(EntryPlan& plan);
   // Decodes the entry of `plan` into `sink`, taking what was inflated ahead when it can.
   DecodeResult Decode(const EntryPlan& plan, ByteSink& sink);
@@ -214,7 +223,7 @@ class Extraction {
   ArchiveLayout layout_;
   std::unique_ptr<DirectorySlices> slices_;
   std::unique_ptr<TargetDirectory> target_;
-  std::unique_ptr<EntryOpener> opener_;
+  std::unique_ptr<EntryUnlocker> unlocker_;
   DecodeBuffers buffers_;
   std::vector<bool> wanted_;  // the entries selected, by index
   std::unique_ptr<InflateAhead> ahead_;
@@ -227,7 +236,7 @@ class Extraction {
   uint64_t failed_ = 0;
 };
 
-bool Extraction::Selected(DirectorySlices& slices, uint64_t index, EntryFacts* facts) {
+bool Extraction::Selected(DirectorySlices& slices, uint64_t index, Entry* facts) {
   zip_uint64_t in_slice = 0;
   std::string error;
   zip_t* archive = slices.Holding(index, &in_slice, &error);
@@ -246,7 +255,7 @@ bool Extraction::FillTotals(std::string* error) {
   for (uint64_t i = 0; i < layout_.entries.size(); ++i) {
     zip_uint64_t in_slice = 0;
     if (i % kEntriesPerSlice == 0 && slices.Holding(i, &in_slice, error) == nullptr) return false;
-    EntryFacts facts;
+    Entry facts;
     const bool selected = Selected(slices, i, &facts);
     wanted_.push_back(selected);
     if (!selected) continue;
@@ -271,7 +280,7 @@ int32_t Extraction::List() {
   uint64_t count = 0;
   char line[128];
   for (uint64_t i = 0; i < layout_.entries.size(); ++i) {
-    EntryFacts facts;
+    Entry facts;
     if (!Selected(*slices_, i, &facts)) continue;
     reporter_.Describe(facts);
     if (!reporter_.MayContinue(facts)) {
@@ -301,10 +310,10 @@ int32_t Extraction::List() {
   return UZ_OK;
 }
 
-EntryPlan Extraction::Decide(EntryFacts facts, int32_t* code, bool* stop) {
+EntryPlan Extraction::Decide(Entry facts, int32_t* code, bool* stop) {
   EntryPlan plan;
   plan.facts = std::move(facts);
-  const EntryFacts& f = plan.facts;
+  const Entry& f = plan.facts;
   const std::string& name = f.name;
   *code = UZ_OK;
   *stop = false;
@@ -318,12 +327,6 @@ EntryPlan Extraction::Decide(EntryFacts facts, int32_t* code, bool* stop) {
   }
   if (!zip_compression_method_supported(static_cast<zip_int32_t>(f.method), 0)) {
     reporter_.EntryError(name, "compression method " + MethodName(f.method) + " is not supported");
-    *code = UZ_ERR_UNSUPPORTED;
-    ++failed_;
-    return plan;
-  }
-  if (f.encryption != 0 && !zip_encryption_method_supported(f.encryption, 0)) {
-    reporter_.EntryError(name, "its kind of encryption is not supported");
     *code = UZ_ERR_UNSUPPORTED;
     ++failed_;
     return plan;
@@ -397,39 +400,31 @@ EntryPlan Extraction::Decide(EntryFacts facts, int32_t* code, bool* stop) {
     plan.action = EntryPlan::kWriteFile;
   }
 
-  if (ReadsArchiveDirectly(f)) return plan;
-  zip_uint64_t in_slice = 0;
-  std::string error;
-  zip_t* archive = slices_->Holding(f.index, &in_slice, &error);
-  OpenedEntry opened;
-  if (archive == nullptr) {
-    opened.message = error;
-  } else {
-    opened = opener_->Open(archive, in_slice, f, OpenFlagsFor(ChooseDecodeWay(f)));
+  if (f.encryption == Encryption::kNone) return plan;
+  // The check byte of traditional encryption may come from the time, which libzip does not
+  // give as stored: the local header's copy.
+  const CentralEntry& central = layout_.entries[f.index];
+  unsigned char time[2] = {};
+  if (raw_source_->ReadAt(central.local_offset + 10, time, sizeof time)) {
+    plan.facts.dos_time = Get16(time);
   }
-  if (opened.status != OpenedEntry::kOk) {
-    reporter_.EntryError(name, opened.message);
-    *code = opened.status == OpenedEntry::kNoPassword    ? UZ_ERR_PASSWORD
-            : opened.status == OpenedEntry::kUnsupported ? UZ_ERR_UNSUPPORTED
-                                                         : UZ_ERR_ENTRY;
+  UnlockedEntry unlocked = unlocker_->Unlock(*raw_source_, central.data_offset, plan.facts);
+  if (unlocked.status != UnlockedEntry::kOk) {
+    reporter_.EntryError(name, unlocked.message);
+    *code = unlocked.status == UnlockedEntry::kNoPassword    ? UZ_ERR_PASSWORD
+            : unlocked.status == UnlockedEntry::kUnsupported ? UZ_ERR_UNSUPPORTED
+                                                             : UZ_ERR_ENTRY;
     ++failed_;
     plan.action = EntryPlan::kSkip;
     return plan;
   }
-  plan.file = std::move(opened.file);
+  plan.cipher = std::move(unlocked.cipher);
   return plan;
 }
 
 DecodeResult Extraction::Decode(const EntryPlan& plan, ByteSink& sink) {
-  const EntryFacts& facts = plan.facts;
-  EntryData data;
-  data.file = plan.file.get();
-  if (data.file == nullptr && facts.index < layout_.entries.size()) {
-    data.archive = raw_source_.get();
-    data.offset = layout_.entries[facts.index].data_offset;
-  }
-  if (ahead_ != nullptr && data.file == nullptr &&
-      ChooseDecodeWay(facts) == DecodeWay::kWholeDeflate) {
+  const Entry& facts = plan.facts;
+  if (ahead_ != nullptr && ChooseDecodeWay(facts) == DecodeWay::kWholeDeflate) {
     // Inflated and checked against the central directory, whose record must say what
     // libzip says.
     const CentralEntry& central = layout_.entries[facts.index];
@@ -444,7 +439,8 @@ DecodeResult Extraction::Decode(const EntryPlan& plan, ByteSink& sink) {
       return WriteResult(written);
     }
   }
-  return DecodeEntry(data, facts, sink, buffers_);
+  return DecodeEntry(*raw_source_, layout_.entries[facts.index].data_offset, facts,
+                     plan.cipher.get(), sink, buffers_);
 }
 
 EntryOutcome Extraction::Carry(EntryPlan& plan) {
@@ -507,7 +503,7 @@ EntryOutcome Extraction::Carry(EntryPlan& plan) {
       break;
     }
   }
-  plan.file.reset();
+  plan.cipher.reset();
   return outcome;
 }
 
@@ -624,14 +620,14 @@ int32_t Extraction::Run() {
       return UZ_ERR_WRITE;
     }
   }
-  opener_ = std::make_unique<EntryOpener>(reporter_);
+  unlocker_ = std::make_unique<EntryUnlocker>(reporter_);
   if (std::unique_ptr<ArchiveSource> ahead_source = ArchiveSource::Open(archive, &error)) {
     ahead_ = InflateAhead::Start(layout_, wanted_, std::move(ahead_source));
   }
 
   int32_t result = UZ_OK;
   for (uint64_t i = 0; i < count; ++i) {
-    EntryFacts facts;
+    Entry facts;
     if (!Selected(*slices_, i, &facts)) continue;
     if (facts.index != i) {
       reporter_.EntryError(facts.name, "its directory record cannot be read");
