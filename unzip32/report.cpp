@@ -1,13 +1,12 @@
 #include "report.h"
 
-#include <zip.h>
-
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "caller_text.h"
 #include "local_time.h"
+#include "zip_format.h"
 
 namespace nocunzip::unzip32 {
 namespace {
@@ -24,25 +23,25 @@ constexpr int32_t kPasswordBufferSize = 256;
 
 std::string MethodName(uint16_t method) {
   switch (method) {
-    case ZIP_CM_STORE:
+    case zip::kMethodStored:
       return "Stored";
-    case ZIP_CM_SHRINK:
+    case zip::kMethodShrunk:
       return "Shrunk";
-    case ZIP_CM_IMPLODE:
+    case zip::kMethodImploded:
       return "Implode";
-    case ZIP_CM_DEFLATE:
+    case zip::kMethodDeflate:
       return "Deflate";
-    case ZIP_CM_DEFLATE64:
+    case zip::kMethodDeflate64:
       return "Deflate64";
-    case ZIP_CM_BZIP2:
+    case zip::kMethodBzip2:
       return "BZip2";
-    case ZIP_CM_LZMA:
+    case zip::kMethodLzma:
       return "LZMA";
-    case ZIP_CM_XZ:
+    case zip::kMethodXz:
       return "XZ";
-    case 93:
+    case zip::kMethodZstd:
       return "Zstd";
-    case ZIP_CM_PPMD:
+    case zip::kMethodPpmd:
       return "PPMd";
     default:
       return "Method " + std::to_string(method);
@@ -92,17 +91,16 @@ void Reporter::ArchiveError(std::string_view archive, std::string_view reason) {
   PrintLine("error: " + std::string(archive) + ": " + std::string(reason));
 }
 
-void Reporter::EntryDone(std::string_view action, const EntryFacts& facts,
-                         std::string_view written_as) {
+void Reporter::EntryDone(std::string_view action, const Entry& entry, std::string_view written_as) {
   if (message_level_ < 2) return;
-  std::string line = "  " + std::string(action) + ": " + facts.name;
-  if (!written_as.empty() && written_as != facts.name) line += " -> " + std::string(written_as);
-  if (verbose_ && !facts.is_directory) {
-    line += "  (" + std::to_string(facts.uncompressed_size) + " bytes, " +
-            MethodName(facts.method) + ", " +
-            std::to_string(SavedPerMille(facts.uncompressed_size, facts.compressed_size) / 10) +
+  std::string line = "  " + std::string(action) + ": " + entry.name;
+  if (!written_as.empty() && written_as != entry.name) line += " -> " + std::string(written_as);
+  if (verbose_ && !entry.is_directory) {
+    line += "  (" + std::to_string(entry.uncompressed_size) + " bytes, " +
+            MethodName(entry.method) + ", " +
+            std::to_string(SavedPerMille(entry.uncompressed_size, entry.compressed_size) / 10) +
             "% saved";
-    if (facts.encryption != 0) line += ", encrypted";
+    if (entry.encryption != Encryption::kNone) line += ", encrypted";
     line += ")";
   }
   PrintLine(std::move(line));
@@ -112,23 +110,24 @@ void Reporter::SummaryLine(std::string_view text) {
   if (message_level_ >= 1) PrintLine(std::string(text));
 }
 
-void Reporter::Describe(const EntryFacts& facts) {
+void Reporter::Describe(const Entry& entry) {
   if (callbacks_.Message == nullptr) return;
-  const CalendarTime when = LocalCalendarTime(facts.mtime);
-  const std::string method = ToCallerText(MethodName(facts.method));
-  const std::string name = ToCallerText(facts.name);
-  callbacks_.Message(Clamp32(facts.uncompressed_size), Clamp32(facts.compressed_size),
-                     SavedPerMille(facts.uncompressed_size, facts.compressed_size),
+  const CalendarTime when = LocalCalendarTime(entry.mtime);
+  const std::string method = ToCallerText(MethodName(entry.method));
+  const std::string name = ToCallerText(entry.name);
+  callbacks_.Message(Clamp32(entry.uncompressed_size), Clamp32(entry.compressed_size),
+                     SavedPerMille(entry.uncompressed_size, entry.compressed_size),
                      static_cast<uint32_t>(when.month), static_cast<uint32_t>(when.day),
                      static_cast<uint32_t>(when.year), static_cast<uint32_t>(when.hour),
-                     static_cast<uint32_t>(when.minute), facts.is_directory ? 'd' : '-',
-                     name.c_str(), method.c_str(), facts.crc, facts.encryption != 0 ? 'E' : ' ');
+                     static_cast<uint32_t>(when.minute), entry.is_directory ? 'd' : '-',
+                     name.c_str(), method.c_str(), entry.crc,
+                     entry.encryption != Encryption::kNone ? 'E' : ' ');
 }
 
-bool Reporter::MayContinue(const EntryFacts& facts) {
+bool Reporter::MayContinue(const Entry& entry) {
   if (callbacks_.Service == nullptr) return true;
-  const std::string name = ToCallerText(facts.name);
-  return callbacks_.Service(name.c_str(), Clamp32(facts.uncompressed_size)) == 0;
+  const std::string name = ToCallerText(entry.name);
+  return callbacks_.Service(name.c_str(), Clamp32(entry.uncompressed_size)) == 0;
 }
 
 int32_t Reporter::AskReplace(const std::string& shown_name) {
