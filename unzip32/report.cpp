@@ -1,7 +1,5 @@
 #include "report.h"
 
-#include <zip.h>
-
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -21,33 +19,6 @@ uint32_t Clamp32(uint64_t value) {
 constexpr int32_t kPasswordBufferSize = 256;
 
 }  // namespace
-
-std::string MethodName(uint16_t method) {
-  switch (method) {
-    case ZIP_CM_STORE:
-      return "Stored";
-    case ZIP_CM_SHRINK:
-      return "Shrunk";
-    case ZIP_CM_IMPLODE:
-      return "Implode";
-    case ZIP_CM_DEFLATE:
-      return "Deflate";
-    case ZIP_CM_DEFLATE64:
-      return "Deflate64";
-    case ZIP_CM_BZIP2:
-      return "BZip2";
-    case ZIP_CM_LZMA:
-      return "LZMA";
-    case ZIP_CM_XZ:
-      return "XZ";
-    case 93:
-      return "Zstd";
-    case ZIP_CM_PPMD:
-      return "PPMd";
-    default:
-      return "Method " + std::to_string(method);
-  }
-}
 
 uint32_t SavedPerMille(uint64_t uncompressed, uint64_t compressed) {
   if (uncompressed == 0 || compressed >= uncompressed) return 0;

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "decoder.h"
 #include "unzip32.h"
 
 namespace nocunzip::unzip32 {
@@ -29,8 +30,6 @@ struct EntryFacts {
   bool has_unix_mode = false;
 };
 
-// "Deflate", "Stored", ...
-std::string MethodName(uint16_t method);
 // Space saved, in per mille of the uncompressed size.
 uint32_t SavedPerMille(uint64_t uncompressed, uint64_t compressed);
 
