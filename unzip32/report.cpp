@@ -21,6 +21,7 @@ constexpr int32_t kPasswordBufferSize = 256;
 
 }  // namespace
 
+<<<<<<< HEAD
 std::string MethodName(uint16_t method) {
   switch (method) {
     case zip::kMethodStored:
@@ -48,6 +49,8 @@ std::string MethodName(uint16_t method) {
   }
 }
 
+=======
+>>>>>>> decoders
 uint32_t SavedPerMille(uint64_t uncompressed, uint64_t compressed) {
   if (uncompressed == 0 || compressed >= uncompressed) return 0;
   const long double saved = 1000.0L * static_cast<long double>(uncompressed - compressed) /
