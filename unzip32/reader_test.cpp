@@ -1,6 +1,7 @@
 // The reader of the ZIP container: end records, central directory, local headers and the
 // check of where entries lie, on archives built byte by byte.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cstring>
 #include <random>
