@@ -325,7 +325,7 @@ EntryPlan Extraction::Decide(Entry facts, int32_t* code, bool* stop) {
     ++skipped_;
     return plan;
   }
-  if (!zip_compression_method_supported(static_cast<zip_int32_t>(f.method), 0)) {
+  if (!IsMethodSupported(f.method)) {
     reporter_.EntryError(name, "compression method " + MethodName(f.method) + " is not supported");
     *code = UZ_ERR_UNSUPPORTED;
     ++failed_;

@@ -6,7 +6,6 @@
 
 #include "caller_text.h"
 #include "local_time.h"
-#include "zip_format.h"
 
 namespace nocunzip::unzip32 {
 namespace {
@@ -20,33 +19,6 @@ uint32_t Clamp32(uint64_t value) {
 constexpr int32_t kPasswordBufferSize = 256;
 
 }  // namespace
-
-std::string MethodName(uint16_t method) {
-  switch (method) {
-    case zip::kMethodStored:
-      return "Stored";
-    case zip::kMethodShrunk:
-      return "Shrunk";
-    case zip::kMethodImploded:
-      return "Implode";
-    case zip::kMethodDeflate:
-      return "Deflate";
-    case zip::kMethodDeflate64:
-      return "Deflate64";
-    case zip::kMethodBzip2:
-      return "BZip2";
-    case zip::kMethodLzma:
-      return "LZMA";
-    case zip::kMethodXz:
-      return "XZ";
-    case zip::kMethodZstd:
-      return "Zstd";
-    case zip::kMethodPpmd:
-      return "PPMd";
-    default:
-      return "Method " + std::to_string(method);
-  }
-}
 
 uint32_t SavedPerMille(uint64_t uncompressed, uint64_t compressed) {
   if (uncompressed == 0 || compressed >= uncompressed) return 0;
