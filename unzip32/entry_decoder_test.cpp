@@ -193,6 +193,8 @@ const DecodeCase kDecodeCases[] = {
      [](Entry& e) { e.compressed_size = 20; }, nullptr, "encryption header"},
 };
 
+void PrintTo(const DecodeCase& c, std::ostream* os) { *os << c.label; }
+
 class DecodeEntryTest : public ::testing::TestWithParam<DecodeCase> {};
 
 TEST_P(DecodeEntryTest, DecodesOrRefuses) {
@@ -303,6 +305,8 @@ const UnlockCase kUnlockCases[] = {
       {kAes, kPassword, {}, UnlockedEntry::kUnsupported, 0, "not supported", 100}}},
     {"Unencrypted", {{Encryption::kNone, "", {}, kOk, 0}}},
 };
+
+void PrintTo(const UnlockCase& c, std::ostream* os) { *os << c.label; }
 
 class EntryUnlockerTest : public ::testing::TestWithParam<UnlockCase> {};
 
