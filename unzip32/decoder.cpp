@@ -48,6 +48,7 @@ bool IsMethodSupported(uint16_t method) {
   switch (method) {
     case kStored:
     case kDeflate:
+    case kDeflate64:
     case kBzip2:
     case kLzma:
     case kXz:

@@ -8,7 +8,11 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -99,14 +103,14 @@ Bytes Text(size_t n) {
   return b;
 }
 
-// 100 KiB of noise three times over, then text: matches reach back further than 64 KiB
-// and run longer than 258 bytes.
-[[maybe_unused]] Bytes RepeatedNoise() {
-  const Bytes noise = RandomBytes(100 << 10, 1);
-  Bytes b;
-  for (int i = 0; i < 3; ++i) b.insert(b.end(), noise.begin(), noise.end());
-  const Bytes t = Text(40000);
-  b.insert(b.end(), t.begin(), t.end());
+// Noise repeated 60 KiB and 40 KiB back, and text: over 64 KiB in all, with matches that
+// reach back further than 32 KiB (distance codes 30 and 31) and run long (length 285).
+Bytes RepeatedNoise() {
+  Bytes b = Text(20000);
+  for (size_t block : {60 << 10, 40 << 10}) {
+    const Bytes noise = RandomBytes(block, static_cast<uint32_t>(block));
+    for (int i = 0; i < 3; ++i) b.insert(b.end(), noise.begin(), noise.end());
+  }
   return b;
 }
 
@@ -301,6 +305,170 @@ TEST(DecoderTest, DamagedDataStopsSafely) {
       const Result r = Feed(*decoder, damaged, 1000, 777, 2 * c.contents.size() + (1 << 20));
       EXPECT_NE(r.outcome, Outcome::kStalled);
       EXPECT_NE(r.outcome, Outcome::kRunaway);
+    }
+  }
+}
+
+// ---- Deflate64 ----
+
+// The raw data of the first entry of a ZIP archive, from its local header (7-Zip writes
+// the sizes there).
+Bytes FirstEntryData(const Bytes& zip) {
+  auto get = [&](size_t at, int n) {
+    uint32_t v = 0;
+    for (int i = n; i-- > 0;) v = v << 8 | zip.at(at + i);
+    return v;
+  };
+  EXPECT_EQ(get(0, 4), 0x04034b50u);
+  const size_t start = 30 + get(26, 2) + get(28, 2), size = get(18, 4);
+  return Bytes(zip.begin() + start, zip.begin() + start + size);
+}
+
+// `contents` compressed by 7-Zip's Deflate64 encoder, or nothing without 7zz.
+Bytes SevenZipDeflate64(const Bytes& contents) {
+  namespace fs = std::filesystem;
+  const fs::path dir =
+      fs::temp_directory_path() / ("decoder_test_" + std::to_string(std::random_device{}()));
+  fs::create_directories(dir);
+  std::ofstream(dir / "data.bin", std::ios::binary)
+      .write(reinterpret_cast<const char*>(contents.data()), contents.size());
+  const std::string command =
+      "cd '" + dir.string() + "' && 7zz a -tzip -mm=Deflate64 -mx9 a.zip data.bin >/dev/null 2>&1";
+  Bytes data;
+  if (std::system(command.c_str()) == 0) {
+    std::ifstream in(dir / "a.zip", std::ios::binary);
+    data = FirstEntryData(Bytes(std::istreambuf_iterator<char>(in), {}));
+  }
+  fs::remove_all(dir);
+  return data;
+}
+
+TEST(Deflate64Test, DecodesSevenZipData) {
+  const Bytes contents = RepeatedNoise();
+  const Bytes compressed = SevenZipDeflate64(contents);
+  if (compressed.empty()) GTEST_SKIP() << "7zz is not installed";
+  // The repeats must have been found: else the long distances went unchecked.
+  ASSERT_LT(compressed.size(), contents.size() / 2);
+  const Case c{"deflate64", {9, 0, compressed.size(), contents.size()}, compressed, contents, true};
+  ExpectDecodes(c, SIZE_MAX, contents.size());
+  ExpectDecodes(c, 1, 1);
+  ExpectDecodes(c, 3, 65536);
+  ExpectDecodes(c, 65536, 5);
+  for (size_t keep : {size_t{0}, size_t{1}, compressed.size() / 2, compressed.size() - 1}) {
+    auto decoder = MakeDecoder(c.params);
+    const Result r = Feed(*decoder, Bytes(compressed.begin(), compressed.begin() + keep), 1, 1);
+    EXPECT_TRUE(r.outcome == Outcome::kCorrupt || r.outcome == Outcome::kEarlyEnd)
+        << keep << " bytes: " << Name(r.outcome);
+  }
+}
+
+// Writes deflate's bit stream: values lowest bit first, Huffman codes highest bit first.
+class BitWriter {
+ public:
+  BitWriter& Bits(uint32_t value, int n) {
+    for (int i = 0; i < n; ++i) Bit((value >> i) & 1);
+    return *this;
+  }
+  BitWriter& Code(uint32_t code, int n) {
+    for (int i = n; i-- > 0;) Bit((code >> i) & 1);
+    return *this;
+  }
+  // Symbols of the fixed code.
+  BitWriter& Fixed(int symbol) {
+    if (symbol < 144) return Code(0x30 + symbol, 8);
+    if (symbol < 256) return Code(0x190 + symbol - 144, 9);
+    if (symbol < 280) return Code(symbol - 256, 7);
+    return Code(0xC0 + symbol - 280, 8);
+  }
+  BitWriter& Bytes(const std::vector<unsigned char>& bytes) {
+    while (count_ % 8 != 0) Bit(0);
+    for (unsigned char b : bytes) Bits(b, 8);
+    return *this;
+  }
+  std::vector<unsigned char> Done() const { return out_; }
+
+ private:
+  void Bit(uint32_t b) {
+    if (count_ % 8 == 0) out_.push_back(0);
+    out_.back() |= static_cast<unsigned char>(b << (count_ % 8));
+    ++count_;
+  }
+  std::vector<unsigned char> out_;
+  size_t count_ = 0;
+};
+
+// A dynamic block's header up to its code lengths: HLIT 257, HDIST 1, and a code length
+// code in which the symbols `clen` have the lengths `clen_lengths`.
+BitWriter DynamicHeader(const std::vector<int>& clen, const std::vector<int>& clen_lengths) {
+  BitWriter w;
+  w.Bits(1, 1).Bits(2, 2).Bits(0, 5).Bits(0, 5).Bits(15, 4);  // all 19 lengths follow
+  static const int kOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+  for (int symbol : kOrder) {
+    int len = 0;
+    for (size_t i = 0; i < clen.size(); ++i)
+      if (clen[i] == symbol) len = clen_lengths[i];
+    w.Bits(len, 3);
+  }
+  return w;
+}
+
+TEST(Deflate64Test, LongLengthsAndDistances) {
+  // 64 KiB - 1 stored, then a fixed block: one more byte, and copies that reach back the
+  // whole window.
+  Bytes pattern(65536);
+  for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<unsigned char>(i * 7 % 251);
+  BitWriter w;
+  w.Bits(0, 1).Bits(0, 2);
+  const unsigned char header[4] = {0xFF, 0xFF, 0, 0};
+  w.Bytes(Bytes(header, header + 4)).Bytes(Bytes(pattern.begin(), pattern.end() - 1));
+  w.Bits(1, 1).Bits(1, 2).Fixed(pattern.back());
+  w.Fixed(257).Code(31, 5).Bits(16383, 14);          // 3 bytes from 65536 back
+  w.Fixed(285).Bits(0, 16).Code(30, 5).Bits(0, 14);  // 3 bytes from 32769 back
+  w.Fixed(285).Bits(65535, 16).Code(0, 5);           // 65538 times the last byte
+  w.Fixed(256);
+  Bytes expected = pattern;
+  for (size_t from : {size_t{65536}, size_t{32769}})
+    for (int i = 0; i < 3; ++i) expected.push_back(expected[expected.size() - from]);
+  expected.insert(expected.end(), 65538, expected.back());
+  const Case c{"deflate64", {9, 0, 0, 0}, w.Done(), expected, true};
+  ExpectDecodes(c, SIZE_MAX, expected.size());
+  ExpectDecodes(c, 1, 1);
+  ExpectDecodes(c, 5, 4099);
+}
+
+TEST(Deflate64Test, RefusesHostileData) {
+  const std::vector<int> zero_18 = {0, 18}, zero_16 = {0, 16}, one_each = {1, 1};
+  struct Hostile {
+    const char* what;
+    Bytes data;
+  } cases[] = {
+      {"a distance before the first byte",
+       BitWriter().Bits(1, 1).Bits(1, 2).Fixed('a').Fixed(257).Code(1, 5).Fixed(256).Done()},
+      {"a distance beyond what came out",
+       BitWriter().Bits(1, 1).Bits(1, 2).Fixed('a').Fixed(257).Code(31, 5).Bits(0, 14).Done()},
+      {"literal/length symbol 286", BitWriter().Bits(1, 1).Bits(1, 2).Fixed(286).Done()},
+      {"block type 3", BitWriter().Bits(1, 1).Bits(3, 2).Bits(0, 16).Done()},
+      {"stored length and complement differ",
+       BitWriter().Bits(1, 1).Bits(0, 2).Bytes({5, 0, 0, 0, 1, 2, 3, 4, 5}).Done()},
+      {"over-subscribed code length code",
+       DynamicHeader({0, 1, 2, 18}, {1, 1, 1, 1}).Bits(0, 32).Done()},
+      {"incomplete code length code", DynamicHeader({0, 18}, {1, 2}).Bits(0, 32).Done()},
+      // codes: 0 -> "0", 18 -> "1"; 258 lengths wanted, 276 given
+      {"lengths repeated past the end",
+       DynamicHeader(zero_18, one_each).Code(1, 1).Bits(127, 7).Code(1, 1).Bits(127, 7).Done()},
+      {"a repeat with nothing before it",
+       DynamicHeader(zero_16, one_each).Code(1, 1).Bits(0, 2).Bits(0, 32).Done()},
+      // lengths: 255 zeros, 'no' end-of-block code, ...
+      {"no end-of-block code",
+       DynamicHeader(zero_18, one_each).Code(1, 1).Bits(127, 7).Code(1, 1).Bits(109, 7).Done()},
+  };
+  for (const Hostile& h : cases) {
+    SCOPED_TRACE(h.what);
+    for (size_t piece : {size_t{1}, h.data.size()}) {
+      auto decoder = MakeDecoder({9, 0, h.data.size(), 0});
+      const Result r = Feed(*decoder, h.data, piece, piece);
+      EXPECT_STREQ(Name(r.outcome), "corrupt");
+      EXPECT_EQ(decoder->Problem(), "the compressed data is damaged");
     }
   }
 }

@@ -350,8 +350,9 @@ DecodeResult RunDecoder(Decoder& decoder, DataReader& input, DecodedOutput& outp
     if (step.consumed > 0 || step.produced > 0) continue;
     // Nothing moved although there was room: the decoder needs more input than it has.
     if (ends) {
-      if (*total < entry.uncompressed_size) return Shorter(*total, entry);
-      return Corrupt("the compressed data ends early");
+      std::string message = "the compressed data ends early";
+      if (*total < entry.uncompressed_size) message += ": " + Shorter(*total, entry).message;
+      return Corrupt(std::move(message));
     }
     const size_t before = input.pending().size();
     if (!input.Refill()) return Corrupt(kCutShort);

@@ -6,7 +6,6 @@
 
 #include "caller_text.h"
 #include "local_time.h"
-#include "zip_format.h"
 
 namespace nocunzip::unzip32 {
 namespace {
