@@ -309,6 +309,74 @@ TEST(DecoderTest, DamagedDataStopsSafely) {
   }
 }
 
+// Headers that ask for more memory than a decoder may take are refused as such; other
+// damage to a header is refused as damage.
+TEST(DecoderTest, RefusesHeadersAskingTooMuch) {
+  const Bytes text = Text(5000);
+  // LZMA with a 4 GiB dictionary: with an end marker the entry's size does not bound it.
+  Bytes lzma_huge = ZipLzma(text, true);
+  lzma_huge[5] = lzma_huge[6] = lzma_huge[7] = lzma_huge[8] = 0xFF;
+  // XZ whose LZMA2 filter asks for a 3 GiB dictionary (property 39), its header's CRC mended.
+  Bytes xz_huge = Xz(text);
+  const size_t block = 12, header_size = (xz_huge[block] + 1) * 4;
+  for (size_t i = block; i + 2 < block + header_size; ++i) {
+    if (xz_huge[i] == 0x21 && xz_huge[i + 1] == 1) {
+      xz_huge[i + 2] = 39;
+      break;
+    }
+  }
+  const uLong crc = crc32(0, xz_huge.data() + block, static_cast<uInt>(header_size - 4));
+  for (int i = 0; i < 4; ++i) xz_huge[block + header_size - 4 + i] = (crc >> (8 * i)) & 0xFF;
+  // A zstd frame with a 1 GiB window: no single-segment flag, window descriptor 20 << 3,
+  // then one raw last block of one byte.
+  const Bytes zstd_huge = {0x28, 0xB5, 0x2F, 0xFD, 0x00, 20 << 3, 0x09, 0x00, 0x00, 'x'};
+  Bytes lzma_props = ZipLzma(text, true);
+  lzma_props[2] = 6;
+
+  struct Refused {
+    const char* what;
+    uint16_t method, flags;
+    Bytes data;
+    const char* problem;
+  } cases[] = {
+      {"lzma dictionary", 14, 2, lzma_huge, "MiB of memory"},
+      {"xz dictionary", 95, 0, xz_huge, "MiB of memory"},
+      {"zstd window", 93, 0, zstd_huge, "window larger"},
+      {"lzma properties size", 14, 2, lzma_props, "damaged"},
+      {"bzip2 signature", 12, 0, Bytes{'B', 'Z', 'x', '9', 1, 2, 3, 4}, "damaged"},
+      {"xz signature", 95, 0, Bytes(20, 'x'), "damaged"},
+      {"zstd signature", 93, 0, Bytes(20, 'x'), "damaged"},
+      {"deflate block type 3", 8, 0, Bytes{0x07, 0, 0, 0}, "damaged"},
+  };
+  for (const Refused& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto decoder = MakeDecoder({c.method, c.flags, c.data.size(), text.size()});
+    ASSERT_TRUE(decoder);
+    const Result r = Feed(*decoder, c.data, SIZE_MAX, 1 << 16);
+    EXPECT_STREQ(Name(r.outcome), "corrupt");
+    EXPECT_NE(decoder->Problem().find(c.problem), std::string::npos) << decoder->Problem();
+  }
+}
+
+TEST(DecoderTest, MethodNamesAndSupport) {
+  const struct {
+    uint16_t method;
+    const char* name;
+    bool supported;
+  } methods[] = {
+      {0, "Stored", true},  {1, "Shrunk", false},    {6, "Imploded", false},
+      {8, "Deflate", true}, {9, "Deflate64", true},  {12, "BZip2", true},
+      {14, "LZMA", true},   {93, "Zstandard", true}, {95, "XZ", true},
+      {96, "JPEG", false},  {97, "WavPack", false},  {98, "PPMd", false},
+      {99, "AES", false},   {3, "method 3", false},  {20, "method 20", false},
+  };
+  for (const auto& m : methods) {
+    EXPECT_EQ(MethodName(m.method), m.name);
+    EXPECT_EQ(IsMethodSupported(m.method), m.supported) << m.name;
+    EXPECT_EQ(MakeDecoder({m.method, 0, 0, 0}) != nullptr, m.supported) << m.name;
+  }
+}
+
 // ---- Deflate64 ----
 
 // The raw data of the first entry of a ZIP archive, from its local header (7-Zip writes
