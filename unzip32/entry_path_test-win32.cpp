@@ -23,7 +23,9 @@ TEST(IsAllowedComponent, RefusesWhatWindowsReadsAsSomethingElse) {
     SCOPED_TRACE(name);
     std::string why;
     EXPECT_EQ(IsAllowedComponent(name, &why), reason == nullptr);
-    if (reason != nullptr) EXPECT_NE(why.find(reason), std::string::npos) << why;
+    if (reason != nullptr) {
+      EXPECT_NE(why.find(reason), std::string::npos) << why;
+    }
   }
 }
 
