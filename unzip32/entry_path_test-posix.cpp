@@ -15,6 +15,10 @@ TEST(IsAllowedComponent, RefusesOnlyNulOnPosix) {
   EXPECT_FALSE(IsAllowedComponent(std::string("a\0b", 3), &why));
   EXPECT_EQ(why, "holds a NUL character");
 
+  // Trailing dots are part of the name; only Windows drops them.
+  EXPECT_EQ(MapEntryName("a..b/c...", PathRules{}).components,
+            (std::vector<std::string>{"a..b", "c..."}));
+
   const EntryPath path = MapEntryName(std::string("d/a\0b", 5), PathRules{});
   EXPECT_EQ(path.problem, NameProblem::kNotAllowedHere);
   EXPECT_TRUE(path.components.empty());

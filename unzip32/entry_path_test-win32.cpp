@@ -14,8 +14,8 @@ TEST(IsAllowedComponent, RefusesWhatWindowsReadsAsSomethingElse) {
       {"CON", "device"},         {"con.txt", "device"},     {"Nul .tar.gz", "device"},
       {"COM1", "device"},        {"lpt9.log", "device"},    {"COM\xC2\xB9", "device"},
       {"CONOUT$", "device"},     {"a:b", "data stream"},    {"file.txt::$DATA", "data stream"},
-      {"a<b", "reserved"},       {"a|b", "reserved"},       {"what?", "reserved"},
-      {"*", "reserved"},         {"quote\"d", "reserved"},  {"tab\there", "control"},
+      {"a<b", "reserves"},       {"a|b", "reserves"},       {"what?", "reserves"},
+      {"*", "reserves"},         {"quote\"d", "reserves"},  {"tab\there", "control"},
       {"name.", "dot or blank"}, {"name ", "dot or blank"}, {"..", "not the name of a file"},
       {"bad\xFFutf8", "UTF-8"},
   };
@@ -23,7 +23,9 @@ TEST(IsAllowedComponent, RefusesWhatWindowsReadsAsSomethingElse) {
     SCOPED_TRACE(name);
     std::string why;
     EXPECT_EQ(IsAllowedComponent(name, &why), reason == nullptr);
-    if (reason != nullptr) EXPECT_NE(why.find(reason), std::string::npos) << why;
+    if (reason != nullptr) {
+      EXPECT_NE(why.find(reason), std::string::npos) << why;
+    }
   }
 }
 
@@ -32,6 +34,7 @@ TEST(MapEntryName, RefusesComponentsThatWindowsCannotHold) {
   EXPECT_EQ(path.problem, NameProblem::kNotAllowedHere);
   EXPECT_TRUE(path.components.empty());
   EXPECT_NE(DescribeRefusal(path).find("aux.c"), std::string::npos) << DescribeRefusal(path);
+  EXPECT_EQ(MapEntryName("a..b/c...", PathRules{}).problem, NameProblem::kNotAllowedHere);
   // Only what is written counts: without directories the directory names are not.
   PathRules flat;
   flat.honor_directories = false;

@@ -21,7 +21,7 @@ EntryPath Map(std::string_view name, bool honor = true, bool underscore = false)
 TEST(MapEntryName, KeepsRelativePathsAndDropsDotsAndEmptyParts) {
   EXPECT_EQ(Map("docs/sub/a.txt").components, (Components{"docs", "sub", "a.txt"}));
   EXPECT_EQ(Map("./docs//a.txt").components, (Components{"docs", "a.txt"}));
-  EXPECT_EQ(Map("a..b/c...").components, (Components{"a..b", "c..."}));
+  EXPECT_EQ(Map("a..b/...c").components, (Components{"a..b", "...c"}));
   EntryPath directory = Map("docs/sub/");
   EXPECT_TRUE(directory.is_directory);
   EXPECT_EQ(directory.components, (Components{"docs", "sub"}));
