@@ -403,7 +403,8 @@ EntryOutcome FromDecode(const DecodeResult& result) {
 EntryOutcome FromIo(const IoResult& result) {
   EntryOutcome outcome;
   if (result.ok()) return outcome;
-  outcome.code = UZ_ERR_WRITE;
+  // A name the platform refuses is the entry's fault, not a failed write.
+  outcome.code = result.status == IoResult::kRefused ? UZ_ERR_ENTRY : UZ_ERR_WRITE;
   outcome.disk_full = result.status == IoResult::kDiskFull;
   outcome.message = result.message;
   return outcome;
