@@ -5,6 +5,7 @@
 #include "central_directory.h"
 #include "local_header.h"
 #include "overlap_check.h"
+#include "zip_format.h"
 
 namespace nocunzip::unzip32 {
 namespace {
@@ -37,7 +38,7 @@ void NamesOf(ByteReader& reader, const ArchiveEnd& end, uint64_t a, uint64_t b, 
 // The check for archives whose entries are not in file order: every range at once.
 ScanResult CheckUnordered(ByteReader& reader, const ArchiveEnd& end) {
   std::vector<EntryRange> ranges;
-  ranges.reserve(static_cast<size_t>(end.entry_count));
+  ranges.reserve(static_cast<size_t>(end.directory_size / zip::kCentralHeaderSize));
   CentralDirectory directory(reader, end);
   WindowedReader window(reader);
   Entry entry;

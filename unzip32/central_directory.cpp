@@ -12,6 +12,7 @@ namespace {
 using namespace zip;
 
 constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
+constexpr uint32_t kSignatureRecordSignature = 0x05054b50;  // digital signature
 
 // The fields of one extra field: id and data.
 struct ExtraField {
@@ -19,19 +20,18 @@ struct ExtraField {
   std::string_view data;
 };
 
-// Calls `visit` for each extra field; false when the fields do not fill `extra` exactly
-// (a trailing piece too short to be a field is tolerated: some writers pad with zeros).
+// Calls `visit` for each extra field, up to the first one that claims more bytes than are
+// left (and ignoring a trailing piece too short to be a field: some writers pad with zeros).
 template <typename Visit>
-bool ForEachExtraField(std::string_view extra, Visit visit) {
+void ForEachExtraField(std::string_view extra, Visit visit) {
   size_t at = 0;
   while (extra.size() - at >= 4) {
     const auto* p = reinterpret_cast<const unsigned char*>(extra.data() + at);
     const uint16_t size = Get16(p + 2);
-    if (extra.size() - at - 4 < size) return false;
+    if (extra.size() - at - 4 < size) return;
     visit(ExtraField{Get16(p), extra.substr(at + 4, size)});
     at += 4 + size;
   }
-  return true;
 }
 
 const unsigned char* Bytes(std::string_view data) {
@@ -143,17 +143,36 @@ CentralDirectory::CentralDirectory(ByteReader& reader, const ArchiveEnd& end)
 
 void CentralDirectory::Rewind() {
   next_index_ = 0;
+  done_ = false;
   position_ = end_.directory_offset;
 }
 
 CentralDirectory::Step CentralDirectory::Damaged(std::string* problem, std::string text) {
   *problem = std::move(text);
-  next_index_ = end_.entry_count;
+  done_ = true;
   return Step::kDamaged;
 }
 
+bool CentralDirectory::AtEnd() {
+  const uint64_t directory_end = end_.directory_offset + end_.directory_size;
+  if (position_ >= directory_end) return true;
+  // A digital signature or the end records may follow the last entry within the size
+  // that the end record gives.
+  unsigned char signature[4];
+  if (directory_end - position_ < 4 || !window_.Read(position_, signature, 4)) return false;
+  const uint32_t value = Get32(signature);
+  return value == kSignatureRecordSignature || value == kZip64EndSignature ||
+         value == kEndSignature;
+}
+
 CentralDirectory::Step CentralDirectory::Next(Entry* entry, std::string* problem) {
-  if (next_index_ >= end_.entry_count) return Step::kEnd;
+  if (done_) return Step::kEnd;
+  // The directory is read to its end, whatever number of entries the end record gives:
+  // writers that know no zip64 record keep only the low 16 bits of the count.
+  if (AtEnd()) {
+    done_ = true;
+    return Step::kEnd;
+  }
   const uint64_t directory_end = end_.directory_offset + end_.directory_size;
   const std::string number = std::to_string(next_index_ + 1);
   unsigned char header[kCentralHeaderSize];
@@ -194,7 +213,7 @@ CentralDirectory::Step CentralDirectory::Next(Entry* entry, std::string* problem
   std::string_view unicode_path;
   bool zip64_ok = true;
   bool have_exact_time = false;
-  const bool fields_ok = ForEachExtraField(extra_, [&](const ExtraField& field) {
+  ForEachExtraField(extra_, [&](const ExtraField& field) {
     switch (field.id) {
       case kExtraZip64:
         zip64_ok = ApplyZip64(field.data, entry);
@@ -217,9 +236,9 @@ CentralDirectory::Step CentralDirectory::Next(Entry* entry, std::string* problem
     }
   });
   entry->name = DecodeEntryName(raw_name_, entry->flags, unicode_path);
-  if (!fields_ok || !zip64_ok) {
-    return Damaged(problem, "entry " + entry->name + " has a damaged extra field");
-  }
+  // Extra fields that do not add up are read as far as they go, as other tools do; only
+  // a zip64 field that lacks what the record says it holds makes the entry unreadable.
+  if (!zip64_ok) return Damaged(problem, "entry " + entry->name + " has a damaged zip64 field");
   // Disk numbers are not held against an entry: writers of single-file archives fill them
   // in variously, and an entry of another disk has no local header here anyway.
   if (!ApplyShift(entry->local_offset, end_.shift, &entry->local_offset) ||

@@ -27,10 +27,12 @@ class CentralDirectory {
 
  private:
   Step Damaged(std::string* problem, std::string text);
+  bool AtEnd();
 
   WindowedReader window_;
   const ArchiveEnd& end_;
   uint64_t next_index_ = 0;
+  bool done_ = false;
   uint64_t position_ = 0;  // of the next record in the file
   std::string raw_name_;   // reused from record to record
   std::string extra_;

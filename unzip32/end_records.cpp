@@ -85,17 +85,29 @@ bool ReadZip64(ByteReader& reader, Declared* declared) {
   return false;
 }
 
+// Whether the local header of the directory's first entry lies where its recorded offset,
+// moved by `shift`, says.
+bool FirstEntryFits(ByteReader& reader, uint64_t directory_offset, int64_t shift) {
+  unsigned char header[kCentralHeaderSize];
+  if (!reader.ReadAt(directory_offset, header, sizeof header)) return false;
+  const uint64_t offset = Get32(header + 42);
+  if (offset == kMaxed32) return true;  // in the zip64 field: not worth a guess
+  const int64_t moved = static_cast<int64_t>(offset) + shift;
+  return moved >= 0 && HasSignature(reader, static_cast<uint64_t>(moved), kLocalHeaderSignature);
+}
+
 // Where the directory lies in the file, if this end record describes a directory that is
 // there: at its recorded offset, or (for prefixed archives) right before the end records.
+// The entries' offsets are shifted with the directory's, unless the first entry shows that
+// they were recorded from the start of the file after all.
 std::optional<ArchiveEnd> Locate(ByteReader& reader, const Declared& declared) {
   if (declared.directory_size > declared.directory_end) return std::nullopt;
-  if (declared.entry_count > declared.directory_size / kCentralHeaderSize) return std::nullopt;
   ArchiveEnd end;
   end.entry_count = declared.entry_count;
   end.directory_size = declared.directory_size;
   end.comment = declared.comment;
   const uint64_t real_start = declared.directory_end - declared.directory_size;
-  if (declared.entry_count == 0) {
+  if (declared.directory_size == 0) {
     end.directory_offset = real_start;
     return end;
   }
@@ -107,9 +119,13 @@ std::optional<ArchiveEnd> Locate(ByteReader& reader, const Declared& declared) {
   } else if (directory_at(real_start)) {
     end.directory_offset = real_start;
     end.shift = static_cast<int64_t>(real_start - declared.directory_offset);
+    if (!FirstEntryFits(reader, real_start, end.shift) && FirstEntryFits(reader, real_start, 0)) {
+      end.shift = 0;
+    }
   } else {
     return std::nullopt;
   }
+  end.directory_size = std::min(end.directory_size, declared.directory_end - end.directory_offset);
   return end;
 }
 
@@ -133,15 +149,17 @@ ArchiveEnd FindArchiveEnd(ByteReader& reader) {
     return Fail(EndProblem::kNotZip,
                 "no end of central directory found: not a ZIP archive, or a truncated one");
   }
-  // Candidates from the last one back. One whose comment ends exactly at the end of the file
-  // is preferred: a record inside a comment is only taken when no other one fits.
-  std::vector<size_t> candidates;
-  for (size_t at = tail.size() - kEndSize + 1; at-- > 0;) {
-    if (Get32(tail.data() + at) == kEndSignature) candidates.push_back(at);
+  // Records whose comment ends exactly at the end of the file come first, the earliest
+  // first: a record (or a whole archive) quoted inside the comment of another lies after it.
+  // Then the others, from the last one back, for archives with junk after their end.
+  std::vector<size_t> exact, others;
+  for (size_t at = 0; at + kEndSize <= tail.size(); ++at) {
+    if (Get32(tail.data() + at) != kEndSignature) continue;
+    const bool ends_file = at + kEndSize + Get16(tail.data() + at + 20) == tail.size();
+    (ends_file ? exact : others).push_back(at);
   }
-  std::stable_partition(candidates.begin(), candidates.end(), [&](size_t at) {
-    return at + kEndSize + Get16(tail.data() + at + 20) == tail.size();
-  });
+  std::vector<size_t> candidates = exact;
+  candidates.insert(candidates.end(), others.rbegin(), others.rend());
   bool several_disks = false;
   for (const size_t at : candidates) {
     const Declared classic = ReadClassic(tail, tail_start, at);

@@ -172,6 +172,7 @@ class Extraction {
   SeenNames written_;  // the files written by this run
   std::vector<std::pair<RelativePath, int64_t>> directory_times_;
 
+  uint64_t entries_ = 0;  // in the directory
   uint64_t selected_ = 0;
   uint64_t compressed_ = 0;
   uint64_t uncompressed_ = 0;
@@ -182,6 +183,7 @@ class Extraction {
 };
 
 void Extraction::Tally(const Entry& entry) {
+  ++entries_;
   const bool selected = IsSelected(options_, entry.name);
   wanted_.push_back(selected);
   if (!selected) return;
@@ -217,7 +219,7 @@ int32_t Extraction::Open() {
     reporter_.ArchiveError(archive, (empty ? "not a ZIP archive: " : "") + end_.message);
     return end_.problem == EndProblem::kEncrypted ? UZ_ERR_UNSUPPORTED : UZ_ERR_ARCHIVE;
   }
-  wanted_.reserve(static_cast<size_t>(std::min<uint64_t>(end_.entry_count, 1u << 20)));
+  wanted_.reserve(static_cast<size_t>(std::min<uint64_t>(end_.entry_count, 1u << 16)));
   const ScanResult scan = ScanArchive(*file_, end_, [this](const Entry& entry) { Tally(entry); });
   if (!scan.ok()) {
     reporter_.ArchiveError(archive, scan.message);
@@ -553,7 +555,7 @@ int32_t Extraction::Run() {
   if (const int32_t opened = Open(); opened != UZ_OK) return opened;
   ShowComment();
   if (selected_ == 0) {
-    reporter_.ArchiveError(options_.archive, end_.entry_count == 0
+    reporter_.ArchiveError(options_.archive, entries_ == 0
                                                  ? "the archive holds no entries"
                                                  : "no entry matches the given names");
     return UZ_ERR_NO_MATCH;
