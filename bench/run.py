@@ -15,9 +15,12 @@ fails the benchmark instead of looking fast. Prints a Markdown table per archive
 throughput (uncompressed bytes per second), the ratio to the fastest peer (bsdtar, 7z,
 Python's zipfile) and peak resident memory (ru_maxrss of the process).
 
-Floors: zlib's and libdeflate's inflate alone on the raw data, already in memory (bench
-tool bench_inflate_floor; its memory figure includes the raw data), and `cp` of the archive for
-the stored archive (c).
+Floors: zlib's, ISA-L's and libdeflate's inflate alone on the raw data, already in memory
+(bench tool bench_inflate_floor; its memory figure includes the raw data), and `cp` of the
+archive for the stored archive (c).
+
+The tables are also drawn as an SVG bar chart, one group of bars per archive, each tool's time
+relative to bsdtar's (docs/bench.svg unless --chart names another file).
 
     bench/run.py                 # full size; archives cached in build-bench/data
     bench/run.py --scale 0.1     # a tenth of every size, for a quick check
@@ -28,15 +31,18 @@ import array
 import hashlib
 import itertools
 import json
+import math
 import os
 import random
 import shutil
 import subprocess
 import sys
 import tempfile
+import textwrap
 import time
 import zipfile
 import zlib
+from xml.sax.saxutils import escape
 
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 GENERATOR_VERSION = 1  # bump when the archives' contents change
@@ -376,19 +382,24 @@ def measure_floors(key, archive, build_dir, out_root, runs):
     rows = []
     floor = os.path.join(build_dir, "bin", "bench_inflate_floor")
     if key != "c" and os.path.exists(floor):
-        zlib_best = deflate_best = None
+        floors = (
+            ("zlib_seconds", "floor: zlib inflate in memory"),
+            ("isal_seconds", "floor: ISA-L inflate in memory"),
+            ("libdeflate_seconds", "floor: libdeflate in memory"),
+        )
+        best = {}
         peak = 0
         for _ in range(runs):
             _, rss, status, stdout, stderr = run_measured([floor, archive])
             if status != 0:
                 raise Failure("inflate_floor: " + stderr.strip())
             fields = dict(kv.split("=") for kv in stdout.split())
-            z, d = float(fields["zlib_seconds"]), float(fields["libdeflate_seconds"])
-            zlib_best = z if zlib_best is None else min(zlib_best, z)
-            deflate_best = d if deflate_best is None else min(deflate_best, d)
+            for key_name, _ in floors:
+                seconds = float(fields[key_name])
+                best[key_name] = min(best.get(key_name, seconds), seconds)
             peak = max(peak, rss)
-        rows.append(("floor: zlib inflate in memory", zlib_best, peak))
-        rows.append(("floor: libdeflate in memory", deflate_best, peak))
+        for key_name, label in floors:
+            rows.append((label, best[key_name], peak))
     if key == "c":
         best = None
         peak = 0
@@ -435,6 +446,123 @@ def print_table(title, archive, manifest, rows):
     sys.stdout.flush()
 
 
+CHART_COLOURS = (
+    "#1f77b4", "#ff7f0e", "#2ca02c", "#d62728", "#9467bd", "#8c564b", "#e377c2", "#7f7f7f",
+    "#bcbd22", "#17becf",
+)
+
+
+def nice_axis_top(value):
+    """The smallest of 1, 2, 2.5, 5 times a power of ten that is at least `value`."""
+    step = 10 ** math.floor(math.log10(value))
+    for factor in (1, 2, 2.5, 5, 10):
+        if factor * step >= value:
+            return factor * step
+    return 10 * step
+
+
+def chart_svg(results, subtitle):
+    """An SVG bar chart of `results`, a list of (archive title, rows) with rows as in
+    print_table: one group of bars per archive, each tool's wall time divided by bsdtar's on
+    the same archive. Archives without a bsdtar time are left out; a tool that failed on an
+    archive has no bar there."""
+    groups = []
+    for title, rows in results:
+        times = dict((name, t) for name, t, _ in rows if t is not None)
+        base = times.get("bsdtar")
+        if base:
+            groups.append((title, {name: t / base for name, t in times.items()}))
+    tools = []
+    for _, ratios in groups:
+        tools.extend(name for name in ratios if name not in tools)
+    colours = {name: CHART_COLOURS[i % len(CHART_COLOURS)] for i, name in enumerate(tools)}
+
+    bar_w, gap = 22, 36
+    left, right, top, bottom = 70, 250, 60, 90
+    plot_h = 320
+    group_w = [max(1, len(ratios)) * bar_w for _, ratios in groups]
+    plot_w = max(200, sum(group_w) + gap * (len(groups) + 1))
+    width, height = left + plot_w + right, top + plot_h + bottom
+    y_top = nice_axis_top(max([r for _, ratios in groups for r in ratios.values()] + [1.0]) * 1.1)
+
+    def y_of(ratio):
+        return top + plot_h - plot_h * min(ratio, y_top) / y_top
+
+    out = [
+        '<svg xmlns="http://www.w3.org/2000/svg" width="%d" height="%d" viewBox="0 0 %d %d" '
+        'font-family="sans-serif" font-size="12">' % (width, height, width, height),
+        '<rect width="100%" height="100%" fill="white"/>',
+        '<text x="%d" y="22" font-size="16" font-weight="bold">Extraction time relative to bsdtar '
+        "(bsdtar = 1.0, lower is faster)</text>" % left,
+        '<text x="%d" y="42" fill="#555">%s</text>' % (left, escape(subtitle)),
+    ]
+    for i in range(6):  # grid lines and the y axis' ticks
+        value = y_top * i / 5
+        y = y_of(value)
+        out.append('<line x1="%d" y1="%.1f" x2="%d" y2="%.1f" stroke="#ddd"/>' % (left, y, left + plot_w, y))
+        out.append('<text x="%d" y="%.1f" text-anchor="end">%g</text>' % (left - 6, y + 4, round(value, 3)))
+    out.append(
+        '<text transform="translate(20 %d) rotate(-90)" text-anchor="middle">'
+        "wall time / bsdtar's wall time</text>" % (top + plot_h // 2)
+    )
+    x = left + gap
+    for (title, ratios), w in zip(groups, group_w):
+        for name in tools:
+            if name not in ratios:
+                continue
+            ratio = ratios[name]
+            y = y_of(ratio)
+            out.append(
+                '<rect x="%d" y="%.1f" width="%d" height="%.1f" fill="%s"><title>%s: %.2f</title></rect>'
+                % (x, y, bar_w - 2, top + plot_h - y, colours[name], escape(name), ratio)
+            )
+            label = ("%.2f" % ratio) + ("+" if ratio > y_top else "")
+            out.append(
+                '<text transform="translate(%.1f %.1f) rotate(-90)" font-size="10">%s</text>'
+                % (x + bar_w / 2 + 3, y - 4, label)
+            )
+            x += bar_w
+        lines = textwrap.wrap(title, max(8, int(w / 6.5)))
+        spans = "".join(
+            '<tspan x="%.1f" dy="%d">%s</tspan>' % (x - w / 2, 0 if i == 0 else 14, escape(line))
+            for i, line in enumerate(lines)
+        )
+        out.append('<text y="%d" text-anchor="middle">%s</text>' % (top + plot_h + 18, spans))
+        x += gap
+    y_one = y_of(1.0)
+    out.append(
+        '<line x1="%d" y1="%.1f" x2="%d" y2="%.1f" stroke="black" stroke-dasharray="4 3"/>'
+        % (left, y_one, left + plot_w, y_one)
+    )
+    out.append('<line x1="%d" y1="%d" x2="%d" y2="%d" stroke="black"/>' % (left, top, left, top + plot_h))
+    out.append(
+        '<line x1="%d" y1="%d" x2="%d" y2="%d" stroke="black"/>'
+        % (left, top + plot_h, left + plot_w, top + plot_h)
+    )
+    out.append(
+        '<text x="%d" y="%d" text-anchor="middle">archive</text>' % (left + plot_w // 2, top + plot_h + 76)
+    )
+    legend_x = left + plot_w + 20
+    out.append('<text x="%d" y="%d" font-weight="bold">tool</text>' % (legend_x, top))
+    for i, name in enumerate(tools):
+        y = top + 14 + 20 * i
+        out.append('<rect x="%d" y="%d" width="12" height="12" fill="%s"/>' % (legend_x, y, colours[name]))
+        out.append('<text x="%d" y="%d">%s</text>' % (legend_x + 18, y + 10, escape(name)))
+    if not groups:
+        out.append('<text x="%d" y="%d">no archive has a bsdtar time</text>' % (left + 10, top + 20))
+    out.append("</svg>")
+    return "\n".join(out) + "\n"
+
+
+def write_chart(path, results, subtitle):
+    directory = os.path.dirname(path)
+    if directory:
+        os.makedirs(directory, exist_ok=True)
+    with open(path, "w", encoding="utf-8") as f:
+        f.write(chart_svg(results, subtitle))
+    print("chart written to %s" % path, file=sys.stderr)
+
+
 def build(build_dir):
     subprocess.run(
         [
@@ -461,6 +589,10 @@ def main():
     parser.add_argument("--work-dir", help="where tools extract (default BUILD-DIR/work)")
     parser.add_argument("--archives", default="abc", help="which archives, e.g. ab (default abc)")
     parser.add_argument("--no-build", action="store_true", help="use the tools already built")
+    parser.add_argument(
+        "--chart", default=os.path.join(REPO, "docs", "bench.svg"),
+        help="SVG bar chart of the times relative to bsdtar (default docs/bench.svg)",
+    )
     args = parser.parse_args()
     if not 0 < args.scale <= 1 or args.runs < 1:
         parser.error("--scale must be in (0, 1] and --runs at least 1")
@@ -470,9 +602,11 @@ def main():
     if not args.no_build:
         build(build_dir)
 
-    print("Extraction benchmark, scale %g, best of %d warm-cache runs, %s, %d cores" % (
-        args.scale, args.runs, time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime()), os.cpu_count()))
+    heading = "scale %g, best of %d warm-cache runs, %s, %d cores" % (
+        args.scale, args.runs, time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime()), os.cpu_count())
+    print("Extraction benchmark, " + heading)
     failed = False
+    results = []
     for key in args.archives:
         if key not in ARCHIVES:
             parser.error("unknown archive %r" % key)
@@ -498,6 +632,8 @@ def main():
             failed = True
         shutil.rmtree(work_dir, ignore_errors=True)
         print_table(ARCHIVES[key][0], archive, manifest, rows)
+        results.append((ARCHIVES[key][0], rows))
+    write_chart(args.chart, results, heading)
     print()
     print("MiB/s: uncompressed MiB per wall second. x fastest peer: wall time / best of bsdtar, 7z,")
     print("Python zipfile. The program's time includes its 500 ms start-up timer; the program and")

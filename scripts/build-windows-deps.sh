@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds the libraries that the Windows unzip32.dll links statically, for
-# x86_64-w64-mingw32 and i686-w64-mingw32: bzip2, libdeflate and libzip 1.7.3 from Debian's
-# source packages, against Debian's MinGW zlib (libz-mingw-w64-dev) and Windows' own crypto.
+# x86_64-w64-mingw32 and i686-w64-mingw32: bzip2, liblzma (xz-utils), zstd, libdeflate and
+# libzip 1.7.3 from Debian's source packages, against Debian's MinGW zlib
+# (libz-mingw-w64-dev) and Windows' own crypto.
 #
 # Sources land in third_party/build/src, each target's headers, libraries and pkg-config
 # files in third_party/build/<triple>. A library that is already built is skipped, so the
@@ -35,6 +36,46 @@ build_bzip2() {
   "$triple-ar" rcs "$obj/libbz2.a" "$obj"/*.o
   cp "$src/bzip2/bzlib.h" "$prefix/include/"
   mv "$obj/libbz2.a" "$prefix/lib/"
+  rm -rf "$obj"
+}
+
+# liblzma alone, with its autotools build: no programs, no threads (the library decodes on
+# one thread), static only.
+build_liblzma() {
+  local triple=$1 prefix=$work/$1
+  [ -f "$prefix/lib/liblzma.a" ] && return
+  log "building liblzma for $triple"
+  local obj=$work/obj-xz-$triple
+  rm -rf "$obj" && mkdir -p "$obj"
+  (cd "$obj" && "$src/xz-utils/configure" --host="$triple" --prefix="$prefix" \
+    CC="$triple-gcc-posix" CFLAGS=-O2 \
+    --enable-static --disable-shared --enable-threads=no --disable-nls --disable-doc \
+    --disable-xz --disable-xzdec --disable-lzmadec --disable-lzmainfo --disable-lzma-links \
+    --disable-scripts) >"$work/xz-$triple.log" 2>&1 ||
+    { tail -n 50 "$work/xz-$triple.log" >&2; exit 1; }
+  { make -C "$obj/src/liblzma" -j2 && make -C "$obj/src/liblzma" install; } \
+    >>"$work/xz-$triple.log" 2>&1 || { tail -n 50 "$work/xz-$triple.log" >&2; exit 1; }
+  rm -rf "$obj"
+}
+
+# zstd's library with its CMake build: static, decoding and encoding (the encoder is small
+# beside the rest), no legacy formats, no threads.
+build_zstd() {
+  local triple=$1 arch=${1%%-*} prefix=$work/$1
+  [ -f "$prefix/lib/libzstd.a" ] && return
+  log "building zstd for $triple"
+  local obj=$work/obj-zstd-$triple
+  rm -rf "$obj"
+  cmake -S "$src/libzstd/build/cmake" -B "$obj" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" \
+    -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_INSTALL_PREFIX="$prefix" \
+    -DZSTD_BUILD_STATIC=ON -DZSTD_BUILD_SHARED=OFF -DZSTD_BUILD_PROGRAMS=OFF \
+    -DZSTD_BUILD_TESTS=OFF -DZSTD_BUILD_CONTRIB=OFF -DZSTD_LEGACY_SUPPORT=OFF \
+    -DZSTD_MULTITHREAD_SUPPORT=OFF \
+    >"$work/zstd-$triple.log" 2>&1 || { cat "$work/zstd-$triple.log" >&2; exit 1; }
+  { cmake --build "$obj" -j2 && cmake --install "$obj"; } >>"$work/zstd-$triple.log" 2>&1 ||
+    { tail -n 50 "$work/zstd-$triple.log" >&2; exit 1; }
   rm -rf "$obj"
 }
 
@@ -98,10 +139,14 @@ static_libzip_pc() {
 }
 
 fetch_source bzip2
+fetch_source xz-utils
+fetch_source libzstd
 fetch_source libdeflate
 fetch_source libzip
 for triple in x86_64-w64-mingw32 i686-w64-mingw32; do
   build_bzip2 "$triple"
+  build_liblzma "$triple"
+  build_zstd "$triple"
   build_libdeflate "$triple"
   build_libzip "$triple"
   static_libzip_pc "$triple"

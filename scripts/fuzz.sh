@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Fuzzes the unzip library, GetField and the unpack job with libFuzzer, MINUTES minutes each
+# Fuzzes the unzip library, its decoders, GetField and the unpack job with libFuzzer, MINUTES minutes each
 # target, one after the other on one core.
 #
-#   scripts/fuzz.sh MINUTES [TARGET...]      targets: unzip32 get_field job (default: all)
+#   scripts/fuzz.sh MINUTES [TARGET...]      targets: unzip32 decoders get_field job
+#                                            (default: all)
 #
 # Builds build-fuzz (or $BUILD_DIR) with clang, AddressSanitizer, UndefinedBehaviorSanitizer
 # and coverage; seeds from fuzz/make_corpus.py; the growing corpus stays in
@@ -23,7 +24,7 @@ fi
 minutes=$1
 shift
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(unzip32 get_field job)
+[ ${#targets[@]} -gt 0 ] || targets=(unzip32 decoders get_field job)
 
 build=${BUILD_DIR:-build-fuzz}
 flags="-O1 -g -fsanitize=fuzzer-no-link"
@@ -55,13 +56,14 @@ broken=()
 for target in "${targets[@]}"; do
   corpus="$run/corpus/$target"
   findings="$run/findings/$target"
-  mkdir -p "$corpus" "$findings"
+  mkdir -p "$corpus" "$findings" "$run/seeds/$target"
   [ "$(id -u)" -ne 0 ] || chown -R nobody:nogroup "$run"
   extra=()
   # The minimized corpus kept in the repository seeds the run as well.
   [ ! -d "fuzz/corpus/$target" ] || extra+=("$(realpath "fuzz/corpus/$target")")
   case $target in
     unzip32) extra+=(-max_len=65536) ;;
+    decoders) extra+=(-max_len=16384) ;;
     get_field) extra+=(-max_len=512) ;;
     job) extra+=(-max_len=256 -close_fd_mask=2) ;;  # the job's message boxes go to stderr
   esac

@@ -12,7 +12,7 @@
 namespace nocunzip {
 
 std::wstring sPrintText;
-std::wstring sLastMessage;
+std::wstring& sLastMessage = sPrintText;
 
 namespace {
 
@@ -50,7 +50,6 @@ int32_t VBUnzip(const std::wstring& sZipName, const std::wstring& sUnzipDirector
                 int16_t iOverwriteFiles, int16_t iConvertCR_CRLF, int16_t iVerbose,
                 int16_t iCaseSensitivity, int16_t iPrivilege) {
   try {
-    sLastMessage.clear();
     sPrintText.clear();
 
     // The 8-bit copies live until the library has returned.
@@ -101,27 +100,9 @@ int32_t VBUnzip(const std::wstring& sZipName, const std::wstring& sUnzipDirector
   }
 }
 
-namespace {
-
-// Makes sLastMessage equal to sPrintText again. It is always a prefix of it (both are
-// emptied together and only grow), so appending the new tail is enough; copying the whole
-// text on every print call would make a long extraction quadratic.
-void CatchUpLastMessage() {
-  if (sLastMessage.size() <= sPrintText.size()) {
-    sLastMessage.append(sPrintText, sLastMessage.size());
-  } else {
-    sLastMessage = sPrintText;
-  }
-}
-
-}  // namespace
-
 int32_t UZ_CALL PrintCallback(const char* text, int32_t length) {
   try {
-    if (!text || length <= 0) {
-      CatchUpLastMessage();
-      return 0;
-    }
+    if (!text || length <= 0) return 0;
     const int32_t limit = length < kPrintChunkLimit ? length : kPrintChunkLimit;
     std::string_view bytes(text, BoundedLength(text, static_cast<size_t>(limit)));
     // The chunk is converted as a whole, so that characters of several bytes survive.
@@ -129,7 +110,6 @@ int32_t UZ_CALL PrintCallback(const char* text, int32_t length) {
     // A leading line feed becomes a whole line end; the rest of the chunk is kept.
     if (!chunk.empty() && chunk[0] == L'\n') chunk.replace(0, 1, L"\r\n");
     sPrintText += chunk;
-    CatchUpLastMessage();
   } catch (...) {
   }
   return 0;

@@ -10,10 +10,13 @@
 
 namespace nocunzip {
 
-// The library's print output during the current or latest driver call, and its copy that
-// UnzipFiles::GetLastMessage reads. Both are emptied when a driver call begins.
+// The library's print output during the current or latest driver call, and the last
+// message that UnzipFiles::GetLastMessage reads. Both are emptied when a driver call begins
+// and the last message equals the print text after every print call, so it is not a second
+// copy but the same text under its own name: an extraction of tens of thousands of entries
+// prints megabytes, which would otherwise be held twice.
 extern std::wstring sPrintText;
-extern std::wstring sLastMessage;
+extern std::wstring& sLastMessage;
 
 // Runs one extraction through the process's unzip library and returns the library's
 // result unchanged. Raises every error with the source "CodeModule::VBUnzip".

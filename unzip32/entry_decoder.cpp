@@ -1,20 +1,31 @@
 #include "entry_decoder.h"
 
 #include <libdeflate.h>
-#include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <condition_variable>
-#include <memory>
+#include <cstring>
 #include <mutex>
 #include <new>
+#include <span>
 #include <system_error>
 #include <thread>
 
-#include "archive_source.h"
+#include "zip_format.h"
 
 namespace nocunzip::unzip32 {
 namespace {
+
+constexpr char kLonger[] = "the data is longer than its declared size";
+constexpr char kCutShort[] = "the data ends early: the archive is cut short";
+constexpr char kDamaged[] = "the compressed data is damaged";
+constexpr char kNotAuthentic[] =
+    "the authentication code does not match (wrong password or damaged data)";
+
+// Streamed entries at least this large are checked and written on a second thread while
+// this one decodes; below it, starting the thread costs more than it saves.
+constexpr uint64_t kWriteBehindMinimum = 1u << 20;
 
 DecodeResult Corrupt(std::string message) {
   DecodeResult result;
@@ -38,148 +49,153 @@ std::string HexCrc(uint32_t crc) {
   return text;
 }
 
-// libzip's error on reading the entry, in the words of this library.
-DecodeResult ReadFailure(zip_file_t* file) {
-  zip_error_t* error = zip_file_get_error(file);
-  switch (zip_error_code_zip(error)) {
-    case ZIP_ER_CRC:
-      return Corrupt("CRC mismatch: the data is damaged");
-    case ZIP_ER_INCONS:
-      return Corrupt("the data does not match the sizes in the archive");
-    case ZIP_ER_EOF:
-      return Corrupt("the data ends early: the archive is truncated");
-    case ZIP_ER_WRONGPASSWD:
-      return Corrupt("wrong password: the data does not authenticate");
-    case ZIP_ER_ZLIB:
-    case ZIP_ER_COMPRESSED_DATA:
-      return Corrupt("the compressed data is damaged");
-    default:
-      return Corrupt("cannot read the data: " + ZipErrorText(error));
-  }
+DecodeResult Shorter(uint64_t size, const Entry& entry) {
+  return Corrupt("the data is shorter than its declared size (" + std::to_string(size) + " of " +
+                 std::to_string(entry.uncompressed_size) + " bytes)");
 }
 
-DecodeResult CheckResult(const EntryFacts& facts, uint64_t size, uint32_t crc) {
-  if (size != facts.uncompressed_size) {
-    return Corrupt("size mismatch: " + std::to_string(size) + " bytes instead of the declared " +
-                   std::to_string(facts.uncompressed_size));
-  }
-  if (facts.crc_known && crc != facts.crc) {
-    return Corrupt("CRC mismatch: " + HexCrc(crc) + " instead of " + HexCrc(facts.crc) +
-                   ": the data is damaged");
+DecodeResult CheckResult(const Entry& entry, uint64_t size, uint32_t crc) {
+  if (size < entry.uncompressed_size) return Shorter(size, entry);
+  if (size > entry.uncompressed_size) return Corrupt(kLonger);
+  if (entry.crc_known && crc != entry.crc) {
+    return Corrupt("CRC mismatch: the data's CRC " + HexCrc(crc) + " does not match the " +
+                   HexCrc(entry.crc) + " declared");
   }
   return {};
 }
 
-// Reads an entry's data piece by piece, from libzip or from the archive file itself.
-class ChunkSource {
- public:
-  ChunkSource(const EntryData& data, const EntryFacts& facts)
-      : data_(data), left_(facts.compressed_size) {}
+// ---- Unencrypted stored data.
 
-  // Bytes read into `buffer` (0 at the end of the data), or -1 with `failure` set.
-  int64_t Read(unsigned char* buffer, size_t size, DecodeResult* failure) {
-    if (data_.file != nullptr) {
-      const zip_int64_t n = zip_fread(data_.file, buffer, size);
-      if (n < 0) *failure = ReadFailure(data_.file);
-      return n;
+DecodeResult CopyStored(ByteReader& archive, uint64_t offset, const Entry& entry, ByteSink& sink,
+                        DecodeBuffers& buffers) {
+  buffers.stream.resize(kStreamBufferSize);
+  const uint64_t size = entry.uncompressed_size;
+  uint32_t crc = 0;
+  for (uint64_t done = 0; done < size;) {
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(kStreamBufferSize, size - done));
+    if (!archive.ReadAt(offset + done, buffers.stream.data(), n)) return Corrupt(kCutShort);
+    crc = libdeflate_crc32(crc, buffers.stream.data(), n);
+    if (IoResult written = sink.Write(buffers.stream.data(), n); !written.ok()) {
+      return FromWrite(written);
     }
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(size, left_));
-    if (n == 0) return 0;
-    if (!data_.archive->ReadAt(data_.offset + position_, buffer, n)) {
-      *failure = Corrupt("the data ends early: the archive is truncated");
-      return -1;
-    }
-    position_ += n;
-    left_ -= n;
-    return static_cast<int64_t>(n);
+    done += n;
   }
+  return CheckResult(entry, size, crc);
+}
 
- private:
-  const EntryData& data_;
-  uint64_t position_ = 0;
-  uint64_t left_;
-};
+// A sink that copies ranges gets the bytes inside the system on a second thread, while this
+// one reads them once more for the CRC; the sink's file is only kept by its commit, after
+// the check.
+DecodeResult DecodeStored(ByteReader& archive, uint64_t offset, const Entry& entry, ByteSink& sink,
+                          DecodeBuffers& buffers) {
+  if (entry.compressed_size < entry.uncompressed_size) {
+    return Shorter(entry.compressed_size, entry);
+  }
+  if (entry.compressed_size > entry.uncompressed_size) return Corrupt(kLonger);
+  const uint64_t size = entry.uncompressed_size;
+  if (!sink.CopiesRanges() || size < kParallelCopyMinimum) {
+    return CopyStored(archive, offset, entry, sink, buffers);
+  }
+  IoResult copied;
+  std::thread copier;
+  try {
+    copier = std::thread([&] { copied = sink.CopyRange(offset, size); });
+  } catch (const std::system_error&) {
+    copied = sink.CopyRange(offset, size);  // no second thread: one after the other
+  }
+  buffers.stream.resize(kStreamBufferSize);
+  bool read = true;
+  uint32_t crc = 0;
+  for (uint64_t done = 0; done < size && read;) {
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(kStreamBufferSize, size - done));
+    read = archive.ReadAt(offset + done, buffers.stream.data(), n);
+    if (read) crc = libdeflate_crc32(crc, buffers.stream.data(), n);
+    done += n;
+  }
+  if (copier.joinable()) copier.join();
+  if (!read) return Corrupt(kCutShort);
+  if (!copied.ok()) return FromWrite(copied);
+  return CheckResult(entry, size, crc);
+}
 
-DecodeResult DecodeWhole(const EntryData& data, const EntryFacts& facts, ByteSink& sink,
-                         DecodeBuffers& buffers) {
-  ChunkSource source(data, facts);
-  DecodeResult failure;
-  const size_t compressed = static_cast<size_t>(facts.compressed_size);
-  const size_t expected = static_cast<size_t>(facts.uncompressed_size);
-  // One byte more than declared, to notice data that goes on.
+// ---- Unencrypted deflate data that fits one buffer.
+
+DecodeResult InflateWhole(ByteReader& archive, uint64_t offset, const Entry& entry, ByteSink& sink,
+                          DecodeBuffers& buffers) {
+  const size_t compressed = static_cast<size_t>(entry.compressed_size);
+  const size_t expected = static_cast<size_t>(entry.uncompressed_size);
+  // A byte more than needed, so that even empty buffers have an address.
   buffers.raw.resize(compressed + 1);
   buffers.inflated.resize(expected + 1);
-  size_t got = 0;
-  for (;;) {
-    const int64_t n = source.Read(buffers.raw.data() + got, buffers.raw.size() - got, &failure);
-    if (n < 0) return failure;
-    if (n == 0) break;
-    got += static_cast<size_t>(n);
-    if (got == buffers.raw.size()) break;
-  }
-  // Encrypted data carries its salt and check bytes in the compressed size as well.
-  if (facts.encryption == ZIP_EM_NONE ? got != compressed : got > compressed) {
-    return Corrupt("the compressed data does not have its declared size");
-  }
+  if (!archive.ReadAt(offset, buffers.raw.data(), compressed)) return Corrupt(kCutShort);
   size_t produced = 0;
   const libdeflate_result inflated =
       libdeflate_deflate_decompress(buffers.decompressor, buffers.raw.data(), compressed,
                                     buffers.inflated.data(), expected, &produced);
-  if (inflated == LIBDEFLATE_INSUFFICIENT_SPACE) {
-    return Corrupt("size mismatch: the data is larger than the declared " +
-                   std::to_string(facts.uncompressed_size) + " bytes");
-  }
-  if (inflated != LIBDEFLATE_SUCCESS) return Corrupt("the compressed data is damaged");
+  if (inflated == LIBDEFLATE_INSUFFICIENT_SPACE) return Corrupt(kLonger);
+  if (inflated != LIBDEFLATE_SUCCESS) return Corrupt(kDamaged);
   const uint32_t crc = libdeflate_crc32(0, buffers.inflated.data(), produced);
-  if (DecodeResult check = CheckResult(facts, produced, crc); !check.ok()) return check;
-  if (IoResult written = sink.Write(buffers.inflated.data(), produced); !written.ok()) {
-    return FromWrite(written);
-  }
-  return {};
+  if (DecodeResult check = CheckResult(entry, produced, crc); !check.ok()) return check;
+  return WriteResult(sink.Write(buffers.inflated.data(), produced));
 }
 
-DecodeResult DecodeStream(const EntryData& data, const EntryFacts& facts, ByteSink& sink,
-                          DecodeBuffers& buffers) {
-  ChunkSource source(data, facts);
-  DecodeResult failure;
-  buffers.stream.resize(kStreamBufferSize);
-  uint64_t total = 0;
-  uint32_t crc = 0;
-  for (;;) {
-    const int64_t n = source.Read(buffers.stream.data(), buffers.stream.size(), &failure);
-    if (n < 0) return failure;
-    if (n == 0) break;
-    const auto got = static_cast<uint64_t>(n);
-    if (got > facts.uncompressed_size - total) {
-      return Corrupt("size mismatch: the data is larger than the declared " +
-                     std::to_string(facts.uncompressed_size) + " bytes");
-    }
-    total += got;
-    crc = libdeflate_crc32(crc, buffers.stream.data(), static_cast<size_t>(got));
-    if (IoResult written = sink.Write(buffers.stream.data(), static_cast<size_t>(got));
-        !written.ok()) {
-      return FromWrite(written);
-    }
-  }
-  return CheckResult(facts, total, crc);
-}
+// ---- Everything else, piece by piece.
 
-class InflateStream {
+// The data of an entry (without encryption header and trailer), read from the archive in
+// pieces and decrypted as it comes.
+class DataReader {
  public:
-  InflateStream() { ok_ = inflateInit2(&stream_, -MAX_WBITS) == Z_OK; }
-  ~InflateStream() {
-    if (ok_) inflateEnd(&stream_);
+  DataReader(ByteReader& archive, uint64_t offset, uint64_t size, Cipher* cipher,
+             std::vector<unsigned char>& buffer)
+      : archive_(archive), offset_(offset), left_(size), cipher_(cipher), buffer_(buffer) {}
+
+  // The bytes read and not yet used.
+  std::span<const unsigned char> pending() const {
+    return std::span<const unsigned char>(buffer_).subspan(begin_, end_ - begin_);
   }
-  bool ok() const { return ok_; }
-  z_stream* get() { return &stream_; }
+  void Consume(size_t n) { begin_ += n; }
+  // Whether nothing follows what is pending.
+  bool ends() const { return left_ == 0; }
+
+  // Moves what is pending to the front and fills the rest of the buffer; false when the
+  // archive ends first.
+  bool Refill() {
+    std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+    end_ -= begin_;
+    begin_ = 0;
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(buffer_.size() - end_, left_));
+    if (n == 0) return true;
+    unsigned char* fresh = buffer_.data() + end_;
+    if (!archive_.ReadAt(offset_, fresh, n)) return false;
+    if (cipher_ != nullptr) cipher_->Decrypt(std::span(fresh, n));
+    offset_ += n;
+    left_ -= n;
+    end_ += n;
+    return true;
+  }
+
+  // Reads and decrypts the rest of the data unused, for the cipher's check.
+  bool Drain() {
+    begin_ = end_ = 0;
+    while (left_ > 0) {
+      if (!Refill()) return false;
+      begin_ = end_ = 0;
+    }
+    return true;
+  }
 
  private:
-  z_stream stream_{};
-  bool ok_ = false;
+  ByteReader& archive_;
+  uint64_t offset_;  // of the next byte to read
+  uint64_t left_;    // bytes not read yet
+  Cipher* cipher_;
+  std::vector<unsigned char>& buffer_;
+  size_t begin_ = 0;
+  size_t end_ = 0;
 };
 
-// Takes inflated pieces from the thread that inflates and checks and writes them on a
-// second thread, so that the first one does nothing but inflate. A few pieces wait at most.
+// Takes decoded pieces from the thread that decodes and checks and writes them on a second
+// thread, so that the first one does nothing but decode. A few pieces wait at most.
 class WriteBehind {
  public:
   explicit WriteBehind(ByteSink& sink) : sink_(sink) {
@@ -254,139 +270,150 @@ class WriteBehind {
   std::thread thread_;
 };
 
-DecodeResult DecodeRawDeflate(const EntryData& data, const EntryFacts& facts, ByteSink& sink,
-                              DecodeBuffers& buffers) {
-  ChunkSource source(data, facts);
-  DecodeResult failure;
-  buffers.compressed_stream.resize(kStreamBufferSize);
-  InflateStream inflater;
-  if (!inflater.ok()) return Corrupt("cannot start inflating");
-  std::unique_ptr<WriteBehind> behind;
-  if (sink.WritesOffThread()) {
-    try {
-      behind = std::make_unique<WriteBehind>(sink);
-    } catch (const std::system_error&) {
-      // no second thread: write here
-    }
-  }
-  if (behind == nullptr) buffers.stream.resize(kStreamBufferSize);
-  // A write that failed before is what the entry failed of, even when the data turns out
-  // damaged later.
-  auto fail = [&behind](DecodeResult result) {
-    if (behind != nullptr) {
-      if (IoResult written = behind->Finish(); !written.ok()) return FromWrite(written);
-    }
-    return result;
-  };
-  z_stream* z = inflater.get();
-  uint64_t total = 0;
-  uint32_t crc = 0;
-  bool input_done = false;
-  for (;;) {
-    if (z->avail_in == 0 && !input_done) {
-      const int64_t n =
-          source.Read(buffers.compressed_stream.data(), buffers.compressed_stream.size(), &failure);
-      if (n < 0) return fail(failure);
-      input_done = n == 0;
-      z->next_in = buffers.compressed_stream.data();
-      z->avail_in = static_cast<uInt>(n);
-    }
-    unsigned char* out = behind != nullptr ? behind->Next() : buffers.stream.data();
-    if (out == nullptr) return fail({});
-    z->next_out = out;
-    z->avail_out = static_cast<uInt>(kStreamBufferSize);
-    const int status = inflate(z, Z_NO_FLUSH);
-    if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) {
-      return fail(Corrupt("the compressed data is damaged"));
-    }
-    const size_t got = kStreamBufferSize - z->avail_out;
-    if (got > facts.uncompressed_size - total) {
-      return fail(Corrupt("size mismatch: the data is larger than the declared " +
-                          std::to_string(facts.uncompressed_size) + " bytes"));
-    }
-    total += got;
-    if (behind != nullptr) {
-      if (got > 0) behind->Hand(got);
-    } else {
-      crc = libdeflate_crc32(crc, out, got);
-      if (got > 0) {
-        if (IoResult written = sink.Write(out, got); !written.ok()) return FromWrite(written);
+// Where decoded pieces go: checked and written here, or handed to a WriteBehind.
+class DecodedOutput {
+ public:
+  DecodedOutput(ByteSink& sink, bool behind, std::vector<unsigned char>& buffer)
+      : sink_(sink), buffer_(buffer) {
+    if (behind && sink.WritesOffThread()) {
+      try {
+        behind_ = std::make_unique<WriteBehind>(sink);
+      } catch (const std::system_error&) {
+        // no second thread: write here
       }
     }
-    if (status == Z_STREAM_END) break;
-    if (got == 0 && z->avail_in == 0 && input_done) {
-      return fail(Corrupt("the compressed data ends early: the archive is truncated or damaged"));
-    }
+    if (behind_ == nullptr) buffer_.resize(kStreamBufferSize);
   }
-  if (behind != nullptr) {
-    if (IoResult written = behind->Finish(&crc); !written.ok()) return FromWrite(written);
+
+  // Room for kStreamBufferSize bytes, or null once writing failed.
+  unsigned char* Next() {
+    if (behind_ != nullptr) return behind_->Next();
+    return result_.ok() ? buffer_.data() : nullptr;
   }
-  // Read to the end, so that libzip checks the authentication code of AES entries.
-  for (;;) {
-    const int64_t n =
-        source.Read(buffers.compressed_stream.data(), buffers.compressed_stream.size(), &failure);
-    if (n < 0) return failure;
-    if (n == 0) break;
+  // The room from Next holds `size` bytes now.
+  void Hand(size_t size) {
+    if (size == 0) return;
+    if (behind_ != nullptr) return behind_->Hand(size);
+    crc_ = libdeflate_crc32(crc_, buffer_.data(), size);
+    result_ = sink_.Write(buffer_.data(), size);
   }
-  return CheckResult(facts, total, crc);
+  // Waits for every write; how writing went and the CRC of all that was handed.
+  IoResult Finish(uint32_t* crc) {
+    if (behind_ != nullptr) return behind_->Finish(crc);
+    *crc = crc_;
+    return result_;
+  }
+
+ private:
+  ByteSink& sink_;
+  std::vector<unsigned char>& buffer_;
+  std::unique_ptr<WriteBehind> behind_;
+  uint32_t crc_ = 0;
+  IoResult result_;
+};
+
+// The decoder for `entry`, the one of the last entry reset when it has the same method.
+Decoder* DecoderFor(const Entry& entry, uint64_t data_size, DecodeBuffers& buffers) {
+  const DecoderParams params{entry.method, entry.flags, data_size, entry.uncompressed_size};
+  if (buffers.decoder != nullptr && buffers.decoder_method == entry.method &&
+      buffers.decoder->Reset(params)) {
+    return buffers.decoder.get();
+  }
+  buffers.decoder.reset();
+  buffers.decoder = MakeDecoder(params);
+  buffers.decoder_method = entry.method;
+  return buffers.decoder.get();
 }
 
-// Stored data, read straight from the archive. A sink that copies ranges gets the bytes
-// inside the system on a second thread, while this one reads them once more for the CRC;
-// the sink's file is only kept by its commit, after the check.
-DecodeResult DecodeStored(const EntryData& data, const EntryFacts& facts, ByteSink& sink,
-                          DecodeBuffers& buffers) {
-  if (facts.compressed_size != facts.uncompressed_size) {
-    return Corrupt("the data does not match the sizes in the archive");
-  }
-  const uint64_t size = facts.uncompressed_size;
-  if (!sink.CopiesRanges() || size < kParallelCopyMinimum) {
-    return DecodeStream(data, facts, sink, buffers);
-  }
-  IoResult copied;
-  std::thread copier;
-  try {
-    copier = std::thread([&] { copied = sink.CopyRange(data.offset, size); });
-  } catch (const std::system_error&) {
-    copied = sink.CopyRange(data.offset, size);  // no second thread: one after the other
-  }
-  buffers.stream.resize(kStreamBufferSize);
-  ChunkSource source(data, facts);
-  DecodeResult failure;
-  uint64_t total = 0;
-  uint32_t crc = 0;
+DecodeResult DecoderProblem(const Decoder& decoder) {
+  std::string problem = decoder.Problem();
+  return Corrupt(problem.empty() ? kDamaged : std::move(problem));
+}
+
+// Runs `decoder` over the input into the output until the data ends, adding the bytes
+// produced to `total`. Returns ok also when writing failed: the output says so.
+DecodeResult RunDecoder(Decoder& decoder, DataReader& input, DecodedOutput& output,
+                        const Entry& entry, uint64_t* total) {
   for (;;) {
-    const int64_t n = source.Read(buffers.stream.data(), buffers.stream.size(), &failure);
-    if (n <= 0) break;
-    crc = libdeflate_crc32(crc, buffers.stream.data(), static_cast<size_t>(n));
-    total += static_cast<uint64_t>(n);
+    if (input.pending().empty() && !input.ends() && !input.Refill()) return Corrupt(kCutShort);
+    unsigned char* room = output.Next();
+    if (room == nullptr) return {};
+    const bool ends = input.ends();
+    const DecodeStep step =
+        decoder.Decode(input.pending(), std::span(room, kStreamBufferSize), ends);
+    input.Consume(step.consumed);
+    if (step.produced > entry.uncompressed_size - *total) return Corrupt(kLonger);
+    *total += step.produced;
+    output.Hand(step.produced);
+    if (step.status == DecodeStatus::kEnd) return {};
+    if (step.status == DecodeStatus::kCorrupt) return DecoderProblem(decoder);
+    if (step.consumed > 0 || step.produced > 0) continue;
+    // Nothing moved although there was room: the decoder needs more input than it has.
+    if (ends) {
+      std::string message = "the compressed data ends early";
+      if (*total < entry.uncompressed_size) message += ": " + Shorter(*total, entry).message;
+      return Corrupt(std::move(message));
+    }
+    const size_t before = input.pending().size();
+    if (!input.Refill()) return Corrupt(kCutShort);
+    if (input.pending().size() == before) return DecoderProblem(decoder);
   }
-  if (copier.joinable()) copier.join();
-  if (!failure.ok()) return failure;
-  if (!copied.ok()) return FromWrite(copied);
-  return CheckResult(facts, total, crc);
+}
+
+// Reads the rest of the data and the trailer, and lets the cipher check them.
+DecodeResult Authenticate(ByteReader& archive, uint64_t trailer_offset, DataReader& input,
+                          Cipher& cipher) {
+  std::array<unsigned char, 64> trailer;
+  const size_t size = cipher.trailer_size();
+  if (size > trailer.size()) return Corrupt(kNotAuthentic);
+  if (!input.Drain() || !archive.ReadAt(trailer_offset, trailer.data(), size)) {
+    return Corrupt(kCutShort);
+  }
+  if (!cipher.Finish(std::span(trailer.data(), size))) return Corrupt(kNotAuthentic);
+  return {};
+}
+
+DecodeResult DecodeStreamed(ByteReader& archive, uint64_t offset, const Entry& entry,
+                            Cipher* cipher, ByteSink& sink, DecodeBuffers& buffers) {
+  const uint64_t header = cipher != nullptr ? cipher->header_size() : 0;
+  const uint64_t trailer = cipher != nullptr ? cipher->trailer_size() : 0;
+  if (entry.compressed_size < header + trailer) {
+    return Corrupt("the data is shorter than its encryption header");
+  }
+  const uint64_t data_size = entry.compressed_size - header - trailer;
+  Decoder* decoder = DecoderFor(entry, data_size, buffers);
+  if (decoder == nullptr) {
+    return Corrupt("compression method " + MethodName(entry.method) + " is not supported");
+  }
+  buffers.compressed_stream.resize(kStreamBufferSize);
+  DataReader input(archive, offset + header, data_size, cipher, buffers.compressed_stream);
+  DecodedOutput output(sink, entry.uncompressed_size >= kWriteBehindMinimum, buffers.stream);
+  uint64_t total = 0;
+  const DecodeResult decoded = RunDecoder(*decoder, input, output, entry, &total);
+  uint32_t crc = 0;
+  // A write that failed is what the entry failed of, even when the data is damaged too.
+  if (const IoResult written = output.Finish(&crc); !written.ok()) return FromWrite(written);
+  // A wrong AES password that passed the check bytes shows as damaged data: the code says
+  // which it is.
+  if (cipher != nullptr && trailer > 0) {
+    const DecodeResult authentic =
+        Authenticate(archive, offset + header + data_size, input, *cipher);
+    if (!authentic.ok()) return authentic;
+  }
+  if (!decoded.ok()) return decoded;
+  return CheckResult(entry, total, crc);
 }
 
 }  // namespace
 
-DecodeWay ChooseDecodeWay(const EntryFacts& facts) {
-  if (facts.method == ZIP_CM_STORE && facts.encryption == ZIP_EM_NONE) return DecodeWay::kStored;
-  if (facts.method != ZIP_CM_DEFLATE) return DecodeWay::kLibzipStream;
-  const bool aes = facts.encryption == ZIP_EM_AES_128 || facts.encryption == ZIP_EM_AES_192 ||
-                   facts.encryption == ZIP_EM_AES_256;
-  if (facts.encryption != ZIP_EM_NONE && !aes) return DecodeWay::kLibzipStream;
-  if (facts.compressed_size <= kWholeBufferLimit && facts.uncompressed_size <= kWholeBufferLimit) {
+DecodeWay ChooseDecodeWay(const Entry& entry) {
+  if (entry.encryption != Encryption::kNone) return DecodeWay::kStream;
+  if (entry.method == zip::kMethodStored) return DecodeWay::kStored;
+  if (entry.method == zip::kMethodDeflate && entry.compressed_size <= kWholeBufferLimit &&
+      entry.uncompressed_size <= kWholeBufferLimit) {
     return DecodeWay::kWholeDeflate;
   }
-  return DecodeWay::kRawDeflate;
-}
-
-bool ReadsArchiveDirectly(const EntryFacts& facts) {
-  return facts.encryption == ZIP_EM_NONE && ChooseDecodeWay(facts) != DecodeWay::kLibzipStream;
-}
-
-zip_flags_t OpenFlagsFor(DecodeWay way) {
-  return way == DecodeWay::kLibzipStream ? zip_flags_t{0} : zip_flags_t{ZIP_FL_COMPRESSED};
+  return DecodeWay::kStream;
 }
 
 DecodeResult WriteResult(const IoResult& written) {
@@ -399,19 +426,26 @@ DecodeBuffers::DecodeBuffers() : decompressor(libdeflate_alloc_decompressor()) {
 
 DecodeBuffers::~DecodeBuffers() { libdeflate_free_decompressor(decompressor); }
 
-DecodeResult DecodeEntry(const EntryData& data, const EntryFacts& facts, ByteSink& sink,
-                         DecodeBuffers& buffers) {
-  switch (ChooseDecodeWay(facts)) {
-    case DecodeWay::kStored:
-      return DecodeStored(data, facts, sink, buffers);
-    case DecodeWay::kWholeDeflate:
-      return DecodeWhole(data, facts, sink, buffers);
-    case DecodeWay::kRawDeflate:
-      return DecodeRawDeflate(data, facts, sink, buffers);
-    case DecodeWay::kLibzipStream:
-      break;
+DecodeResult DecodeEntry(ByteReader& archive, uint64_t data_offset, const Entry& entry,
+                         Cipher* cipher, ByteSink& sink, DecodeBuffers& buffers) {
+  if (cipher == nullptr && entry.encryption != Encryption::kNone) {
+    return Corrupt("the entry is encrypted and no password was checked");
   }
-  return DecodeStream(data, facts, sink, buffers);
+  // Data that the archive does not hold is refused before anything is written.
+  if (data_offset > archive.size() || entry.compressed_size > archive.size() - data_offset) {
+    return Corrupt(kCutShort);
+  }
+  if (cipher == nullptr) {
+    switch (ChooseDecodeWay(entry)) {
+      case DecodeWay::kStored:
+        return DecodeStored(archive, data_offset, entry, sink, buffers);
+      case DecodeWay::kWholeDeflate:
+        return InflateWhole(archive, data_offset, entry, sink, buffers);
+      case DecodeWay::kStream:
+        break;
+    }
+  }
+  return DecodeStreamed(archive, data_offset, entry, cipher, sink, buffers);
 }
 
 }  // namespace nocunzip::unzip32

@@ -1,26 +1,27 @@
-// Decodes the data of one entry into a sink, checking its size and CRC.
+// Decodes the data of one entry into a sink, decrypting it where it is encrypted and checking
+// its size, its CRC and, for AES, its authentication code.
 //
-// Unencrypted stored and deflated entries are read straight from the archive file at their
-// data offset, through a handle of their own rather than libzip's: stored data is copied
-// in large pieces (inside the system where the sink can, with the CRC computed on a second
-// thread meanwhile), and deflated data that fits a bounded buffer is inflated in one go with
-// libdeflate, about twice as fast as zlib's streaming inflate. Every other entry (larger,
-// encrypted, other methods) streams through a fixed buffer (AES entries are decrypted by
-// libzip and inflated here with zlib, see ChooseDecodeWay). Either way memory stays bounded,
-// and no more than the declared size is ever passed on. Decoding touches no callback, so it
-// may run off the calling thread.
+// Unencrypted stored data is copied in large pieces (inside the system where the sink can,
+// with the CRC computed on a second thread meanwhile), and unencrypted deflated data that
+// fits a bounded buffer is inflated in one go with libdeflate. Every other entry streams
+// through fixed buffers: pieces of the archive are read, decrypted and handed to the
+// method's decoder (decoder.h), and what it produces is checked and written, on a second
+// thread where the sink allows. Either way memory stays bounded, and no more than the
+// declared size is ever passed on. Decoding touches no callback, so it may run off the
+// calling thread.
 #pragma once
-
-#include <zip.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "archive_source.h"
+#include "byte_reader.h"
+#include "cipher.h"
+#include "decoder.h"
+#include "entry.h"
 #include "output.h"
-#include "report.h"
 
 struct libdeflate_decompressor;
 
@@ -50,24 +51,15 @@ inline constexpr size_t kStreamBufferSize = 256u << 10;
 inline constexpr uint64_t kParallelCopyMinimum = 4u << 20;
 
 enum class DecodeWay {
-  kLibzipStream,  // libzip decrypts, decompresses and checks the CRC
-  kStored,        // unencrypted stored data, read straight from the archive
-  kWholeDeflate,  // raw deflate data inflated in one buffer with libdeflate
-  kRawDeflate,    // raw deflate data inflated in a stream with zlib
+  kStored,        // unencrypted stored data, copied straight from the archive
+  kWholeDeflate,  // unencrypted deflate data inflated in one buffer with libdeflate
+  kStream,        // read, decrypted and decoded piece by piece
 };
-// Deflated entries, unencrypted or AES, are read raw: libzip's own inflate and CRC layers
-// cost about a third more time than zlib's inflate alone on large entries.
 
-// How `facts` is decoded. Raw data is read with ZIP_FL_COMPRESSED (still decrypted and,
-// for AES, authenticated by libzip). AES entries always go raw: libzip 1.7.3 checks the
-// CRC of deflated AE-2 entries, whose CRC field is zero, and so refuses sound ones.
-DecodeWay ChooseDecodeWay(const EntryFacts& facts);
-zip_flags_t OpenFlagsFor(DecodeWay way);
-// True when the entry's data is read from the archive file itself, with no libzip handle
-// (unencrypted stored and deflated entries).
-bool ReadsArchiveDirectly(const EntryFacts& facts);
+// How DecodeEntry decodes `entry`.
+DecodeWay ChooseDecodeWay(const Entry& entry);
 
-// Buffers reused from entry to entry; one set per thread that decodes.
+// Buffers and a decoder reused from entry to entry; one set per thread that decodes.
 class DecodeBuffers {
  public:
   DecodeBuffers();
@@ -80,6 +72,9 @@ class DecodeBuffers {
   std::vector<unsigned char> raw;
   std::vector<unsigned char> inflated;
   libdeflate_decompressor* decompressor = nullptr;
+  // The decoder of the last streamed entry, reset for the next one of its method.
+  std::unique_ptr<Decoder> decoder;
+  uint16_t decoder_method = 0;
 };
 
 struct DecodeResult {
@@ -89,21 +84,14 @@ struct DecodeResult {
   bool ok() const { return status == kOk; }
 };
 
-// Where the data of an entry comes from.
-struct EntryData {
-  // libzip's reader, opened with OpenFlagsFor(ChooseDecodeWay(facts)); null when the entry
-  // ReadsArchiveDirectly.
-  zip_file_t* file = nullptr;
-  // The archive file and the offset of the entry's data, for entries that ReadsArchiveDirectly.
-  ByteReader* archive = nullptr;
-  uint64_t offset = 0;
-};
-
 // The result of writing decoded bytes to a sink.
 DecodeResult WriteResult(const IoResult& written);
 
-// Decodes the entry of `facts` from `data` into `sink`.
-DecodeResult DecodeEntry(const EntryData& data, const EntryFacts& facts, ByteSink& sink,
-                         DecodeBuffers& buffers);
+// Decodes `entry`, whose data (after its local header) begins at `data_offset` of
+// `archive`, into `sink`. `cipher` is null for unencrypted entries; for encrypted ones it is
+// started with the right password already (EntryUnlocker): its header is skipped here, the
+// data decrypted and, for AES, the authentication code checked before success is declared.
+DecodeResult DecodeEntry(ByteReader& archive, uint64_t data_offset, const Entry& entry,
+                         Cipher* cipher, ByteSink& sink, DecodeBuffers& buffers);
 
 }  // namespace nocunzip::unzip32

@@ -7,6 +7,20 @@ bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
+// The first component that the platform refuses, with the reason in `path->why`.
+bool RefuseComponents(EntryPath* path) {
+  for (const std::string& component : path->components) {
+    std::string why;
+    if (!IsAllowedComponent(component, &why)) {
+      path->problem = NameProblem::kNotAllowedHere;
+      path->why = "\"" + component + "\": " + why;
+      path->components.clear();
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 EntryPath MapEntryName(std::string_view name, const PathRules& rules) {
@@ -47,7 +61,7 @@ EntryPath MapEntryName(std::string_view name, const PathRules& rules) {
     start = end + 1;
   }
   if (components.empty()) {
-    result.problem = NameProblem::kEmpty;
+    result.problem = NameProblem::kTargetItself;
     return result;
   }
   if (!rules.honor_directories) {
@@ -55,6 +69,7 @@ EntryPath MapEntryName(std::string_view name, const PathRules& rules) {
     components.erase(components.begin(), components.end() - 1);
   }
   result.components = std::move(components);
+  RefuseComponents(&result);
   return result;
 }
 
@@ -64,14 +79,24 @@ const char* DescribeNameProblem(NameProblem problem) {
       return "no problem";
     case NameProblem::kEmpty:
       return "empty name";
+    case NameProblem::kTargetItself:
+      return "name of the target directory itself";
     case NameProblem::kAbsolute:
       return "absolute path";
     case NameProblem::kDriveLetter:
       return "name starts with a drive letter";
     case NameProblem::kParentReference:
       return "name leads out of the target directory (\"..\")";
+    case NameProblem::kNotAllowedHere:
+      return "name that this system cannot hold";
   }
   return "bad name";
+}
+
+std::string DescribeRefusal(const EntryPath& path) {
+  std::string text = DescribeNameProblem(path.problem);
+  if (!path.why.empty()) text += ", " + path.why;
+  return text;
 }
 
 std::string JoinPath(const std::vector<std::string>& components) {

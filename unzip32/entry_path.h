@@ -1,8 +1,11 @@
 // Turns the name of an archive entry into a path below the target directory, or refuses it.
 //
-// Names use "/" between components; a back slash counts as one too, because Windows reads
-// it so. Absolute names, drive letters and ".." components are refused whole: an entry is
-// never written anywhere else than its own name says, below the target directory.
+// Names are UTF-8 (see entry_name.h) and use "/" between components; a back slash counts as
+// one too, because Windows reads it so. Splitting decoded names is what keeps a 0x5C byte
+// inside a double-byte character from splitting it. Absolute names, drive letters and ".."
+// components are refused whole: an entry is never written anywhere else than its own name
+// says, below the target directory. A component that the platform cannot hold as the plain
+// name it is (on Windows: devices, streams, reserved characters) is refused too.
 #pragma once
 
 #include <string>
@@ -13,16 +16,19 @@ namespace nocunzip::unzip32 {
 
 enum class NameProblem {
   kNone,
-  kEmpty,            // nothing but separators and "." components
+  kEmpty,            // no name at all
+  kTargetItself,     // nothing but "." components ("." or "./"): names the target directory
   kAbsolute,         // starts with a separator
   kDriveLetter,      // starts with a drive such as "C:"
   kParentReference,  // holds a ".." component
+  kNotAllowedHere,   // a component that this platform cannot hold (see EntryPath::why)
 };
 
 struct EntryPath {
   NameProblem problem = NameProblem::kNone;
   bool is_directory = false;            // the name ends with a separator
   std::vector<std::string> components;  // relative path, never empty when problem is kNone
+  std::string why;                      // with kNotAllowedHere: which component and why
 };
 
 struct PathRules {
@@ -36,6 +42,14 @@ EntryPath MapEntryName(std::string_view name, const PathRules& rules);
 
 // A few words that say why a name was refused, e.g. "absolute path".
 const char* DescribeNameProblem(NameProblem problem);
+
+// Why `path` was refused, with the detail that kNotAllowedHere carries.
+std::string DescribeRefusal(const EntryPath& path);
+
+// Whether this platform holds `component` as the plain file name it is; else `why` (when
+// given) says what is wrong with it. Implemented once per platform (entry_path-posix.cpp,
+// entry_path-win32.cpp).
+bool IsAllowedComponent(std::string_view component, std::string* why);
 
 // Components joined with "/", for messages.
 std::string JoinPath(const std::vector<std::string>& components);

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "entry_name.h"
+#include "little_endian.h"
+#include "zip_format.h"
+
 namespace nocunzip::unzip32 {
 namespace {
 
@@ -17,7 +21,7 @@ EntryPath Map(std::string_view name, bool honor = true, bool underscore = false)
 TEST(MapEntryName, KeepsRelativePathsAndDropsDotsAndEmptyParts) {
   EXPECT_EQ(Map("docs/sub/a.txt").components, (Components{"docs", "sub", "a.txt"}));
   EXPECT_EQ(Map("./docs//a.txt").components, (Components{"docs", "a.txt"}));
-  EXPECT_EQ(Map("a..b/c...").components, (Components{"a..b", "c..."}));
+  EXPECT_EQ(Map("a..b/...c").components, (Components{"a..b", "...c"}));
   EntryPath directory = Map("docs/sub/");
   EXPECT_TRUE(directory.is_directory);
   EXPECT_EQ(directory.components, (Components{"docs", "sub"}));
@@ -35,7 +39,60 @@ TEST(MapEntryName, RefusesEverythingThatLeavesTheTarget) {
   // Without directories the name is cut to its base only after the check.
   EXPECT_EQ(Map("../evil", false).problem, NameProblem::kParentReference);
   EXPECT_EQ(Map("").problem, NameProblem::kEmpty);
-  EXPECT_EQ(Map("./").problem, NameProblem::kEmpty);
+  EXPECT_EQ(Map("./").problem, NameProblem::kTargetItself);
+}
+
+TEST(MapEntryName, TellsTheTargetItselfFromAnEmptyName) {
+  const std::pair<const char*, NameProblem> cases[] = {
+      {"", NameProblem::kEmpty},
+      {".", NameProblem::kTargetItself},
+      {"./", NameProblem::kTargetItself},
+      {".\\.//", NameProblem::kTargetItself},
+      {"./a", NameProblem::kNone},
+      {"/", NameProblem::kAbsolute},
+      {"./..", NameProblem::kParentReference},
+  };
+  for (const auto& [name, problem] : cases) {
+    EXPECT_EQ(Map(name).problem, problem) << name;
+    EXPECT_EQ(Map(name, false).problem, problem) << name;
+  }
+}
+
+// Names are split only once decoded: a byte 0x5C inside a character is no separator.
+TEST(MapEntryName, SplitsDecodedNames) {
+  const std::string sjis = "\x95\x5C\x8E\xA6.txt";  // 表示.txt in Shift-JIS: 0x5C inside 表
+  struct Case {
+    const char* what;
+    std::string raw;
+    uint16_t flags;
+    bool with_field;  // a 0x7075 field that gives the name as 表示.txt
+    Components expected;
+  };
+  const Case cases[] = {
+      {"flagged UTF-8",
+       "\xE6\x97\xA5\xE6\x9C\xAC/\xE8\xA1\xA8.txt",
+       zip::kFlagUtf8,
+       false,
+       {"\xE6\x97\xA5\xE6\x9C\xAC", "\xE8\xA1\xA8.txt"}},
+      {"unflagged UTF-8 with back slash",
+       "\xE8\xA1\xA8\\a.txt",
+       0,
+       false,
+       {"\xE8\xA1\xA8", "a.txt"}},
+      {"Shift-JIS with its Unicode path", sjis, 0, true, {"\xE8\xA1\xA8\xE7\xA4\xBA.txt"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string field;
+    if (c.with_field) {
+      field = "\x01";
+      Put32(field, 0x9E71A7FBu);  // CRC-32 of the Shift-JIS name
+      field += "\xE8\xA1\xA8\xE7\xA4\xBA.txt";
+    }
+    const EntryPath path = Map(DecodeEntryName(c.raw, c.flags, field));
+    EXPECT_EQ(path.problem, NameProblem::kNone);
+    EXPECT_EQ(path.components, c.expected);
+  }
 }
 
 TEST(MapEntryName, BackSlashSeparatesComponents) {

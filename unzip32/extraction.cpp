@@ -1,96 +1,33 @@
 #include "extraction.h"
 
-#include <zip.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "archive_layout.h"
-#include "archive_source.h"
-#include "directory_slices.h"
+#include "archive_file.h"
+#include "archive_scan.h"
+#include "central_directory.h"
+#include "cipher.h"
+#include "decoder.h"
+#include "end_records.h"
 #include "entry_decoder.h"
 #include "entry_path.h"
 #include "inflate_ahead.h"
-#include "little_endian.h"
+#include "local_header.h"
 #include "local_time.h"
 #include "output.h"
 #include "password.h"
 #include "report.h"
+#include "seen_names.h"
 
 namespace nocunzip::unzip32 {
 namespace {
 
-constexpr uint16_t kExtendedTimestampId = 0x5455;
-constexpr uint8_t kSystemUnix = 3;
-constexpr uint8_t kSystemDarwin = 19;
-constexpr uint32_t kFileTypeMask = 0170000;
-constexpr uint32_t kFileTypeLink = 0120000;
-constexpr uint32_t kFileTypeDirectory = 0040000;
-
 uint32_t Clamp32(uint64_t value) {
   return static_cast<uint32_t>(std::min<uint64_t>(value, 0xFFFFFFFF));
-}
-
-// The modification time from an extended timestamp field, if the entry carries one: it
-// is exact and in UTC, where the DOS time libzip reads is local and has 2-second steps.
-// Only the central directory's copy is read, which costs no read of the file.
-std::optional<int64_t> ExtendedTimestamp(zip_t* archive, zip_uint64_t index) {
-  zip_uint16_t length = 0;
-  const zip_uint8_t* data = zip_file_extra_field_get_by_id(archive, index, kExtendedTimestampId, 0,
-                                                           &length, ZIP_FL_CENTRAL);
-  if (data == nullptr) {
-    zip_error_clear(archive);
-    return std::nullopt;
-  }
-  if (length < 5 || (data[0] & 1) == 0) return std::nullopt;
-  return static_cast<int64_t>(static_cast<int32_t>(Get32(data + 1)));
-}
-
-// What libzip says of entry `in_slice` of `archive`, which is entry `index` of the whole
-// archive. False when libzip cannot say, or says other sizes than the central directory
-// record that the layout check read: then libzip did not read the record meant.
-bool ReadFacts(zip_t* archive, zip_uint64_t in_slice, uint64_t index, const CentralEntry& central,
-               EntryFacts* facts) {
-  zip_stat_t st;
-  zip_stat_init(&st);
-  if (zip_stat_index(archive, in_slice, 0, &st) < 0 || (st.valid & ZIP_STAT_NAME) == 0) {
-    zip_error_clear(archive);
-    return false;
-  }
-  if (((st.valid & ZIP_STAT_SIZE) && st.size != central.uncompressed_size) ||
-      ((st.valid & ZIP_STAT_COMP_SIZE) && st.comp_size != central.compressed_size)) {
-    return false;
-  }
-  facts->index = index;
-  facts->name = st.name;
-  facts->uncompressed_size = (st.valid & ZIP_STAT_SIZE) ? st.size : central.uncompressed_size;
-  facts->compressed_size = (st.valid & ZIP_STAT_COMP_SIZE) ? st.comp_size : central.compressed_size;
-  facts->crc = (st.valid & ZIP_STAT_CRC) ? st.crc : 0;
-  facts->method = (st.valid & ZIP_STAT_COMP_METHOD) ? st.comp_method : central.method;
-  facts->encryption = (st.valid & ZIP_STAT_ENCRYPTION_METHOD) ? st.encryption_method : 0;
-  const bool aes = facts->encryption == ZIP_EM_AES_128 || facts->encryption == ZIP_EM_AES_192 ||
-                   facts->encryption == ZIP_EM_AES_256;
-  facts->crc_known = (st.valid & ZIP_STAT_CRC) != 0 && !(aes && facts->crc == 0);
-  facts->is_text = (central.internal_attributes & 1) != 0;
-  facts->mtime = static_cast<int64_t>((st.valid & ZIP_STAT_MTIME) ? st.mtime : 0);
-  if (auto exact = ExtendedTimestamp(archive, in_slice)) facts->mtime = *exact;
-  const char last = facts->name.empty() ? '\0' : facts->name.back();
-  facts->is_directory = last == '/' || last == '\\';
-  if (central.made_by_system == kSystemUnix || central.made_by_system == kSystemDarwin) {
-    const uint32_t mode = central.external_attributes >> 16;
-    if (mode != 0) {
-      facts->has_unix_mode = true;
-      facts->unix_mode = mode & 07777;
-      facts->is_link = (mode & kFileTypeMask) == kFileTypeLink;
-      if ((mode & kFileTypeMask) == kFileTypeDirectory) facts->is_directory = true;
-    }
-  }
-  return true;
 }
 
 // Where decoded data goes.
@@ -164,10 +101,11 @@ class LineEndSink : public ByteSink {
 struct EntryPlan {
   enum Action { kSkip, kMakeDirectory, kWriteFile, kTest, kPrint };
   Action action = kSkip;
-  EntryFacts facts;
+  Entry entry;
+  EntryData data;  // where its data lie
   RelativePath path;
   bool replace = false;
-  ZipFile file;  // opened, with its password
+  std::unique_ptr<Cipher> cipher;  // started with the password that fits, for encrypted entries
 };
 
 // What decoding and writing gave.
@@ -189,78 +127,113 @@ class Extraction {
   int32_t Run();
 
  private:
-  // Reads the facts of entry `index` through `slices`; whether the entry is to be handled.
-  bool Selected(DirectorySlices& slices, uint64_t index, EntryFacts* facts);
-  // Goes through the whole directory, with libzip comparing every local header to its
-  // record, and fills the totals of the callback record. False, with libzip's reason in
-  // `error`, when libzip cannot read some part of the directory.
-  bool FillTotals(std::string* error);
+  // Opens the archive and reads its directory once; the result code when that fails.
+  int32_t Open();
+  // Counts what the first pass saw of one entry.
+  void Tally(const Entry& entry);
+  void FillTotals();
+  void ShowComment();
   int32_t List();
+  int32_t ExtractAll();
   // Decides what to do with one entry; sets `stop` when the run must end here.
-  EntryPlan Decide(EntryFacts facts, int32_t* code, bool* stop);
+  EntryPlan Decide(Entry entry, const EntryData& data, int32_t* code, bool* stop);
+  // Whether `plan` may write its file; otherwise says why (with the code) and skips it.
+  bool MayWrite(EntryPlan& plan, int32_t* code, bool* stop);
+  // Finds the password of an encrypted entry; false when it cannot be read.
+  bool Unlock(EntryPlan& plan, int32_t* code);
   EntryOutcome Carry(EntryPlan& plan);
+  EntryOutcome WriteFile(EntryPlan& plan);
   // Decodes the entry of `plan` into `sink`, taking what was inflated ahead when it can.
   DecodeResult Decode(const EntryPlan& plan, ByteSink& sink);
   void Report(const EntryPlan& plan, const EntryOutcome& outcome);
   void PrintSummary(int32_t code);
+  void Skip(const Entry& entry, const std::string& why, int32_t* code) {
+    reporter_.EntryWarning(entry.name, why);
+    *code = UZ_WARNING;
+    ++skipped_;
+  }
+  void Fail(const Entry& entry, const std::string& why, int32_t code, int32_t* result) {
+    reporter_.EntryError(entry.name, why);
+    *result = code;
+    ++failed_;
+  }
 
   const ExtractOptions& options_;
   UzCallbackRecord& callbacks_;
   Reporter reporter_;
-  // Read by the layout check and, through the directory slices, by libzip.
-  std::unique_ptr<ArchiveSource> source_;
-  // A handle of its own on the archive file, for the entries read without libzip.
-  std::unique_ptr<ArchiveSource> raw_source_;
-  ArchiveLayout layout_;
-  std::unique_ptr<DirectorySlices> slices_;
+  std::unique_ptr<ArchiveFile> file_;
+  ArchiveEnd end_;
   std::unique_ptr<TargetDirectory> target_;
-  std::unique_ptr<EntryOpener> opener_;
+  std::unique_ptr<EntryUnlocker> unlocker_;
   DecodeBuffers buffers_;
   std::vector<bool> wanted_;  // the entries selected, by index
+  uint64_t largest_ahead_ = 0;  // the largest entry that is inflated ahead
   std::unique_ptr<InflateAhead> ahead_;
+  SeenNames written_;  // the files written by this run
   std::vector<std::pair<RelativePath, int64_t>> directory_times_;
 
+  uint64_t entries_ = 0;  // in the directory
   uint64_t selected_ = 0;
+  uint64_t compressed_ = 0;
+  uint64_t uncompressed_ = 0;
   uint64_t done_files_ = 0;
   uint64_t done_directories_ = 0;
   uint64_t skipped_ = 0;
   uint64_t failed_ = 0;
 };
 
-bool Extraction::Selected(DirectorySlices& slices, uint64_t index, EntryFacts* facts) {
-  zip_uint64_t in_slice = 0;
-  std::string error;
-  zip_t* archive = slices.Holding(index, &in_slice, &error);
-  if (archive == nullptr || !ReadFacts(archive, in_slice, index, layout_.entries[index], facts)) {
-    facts->index = UINT64_MAX;
-    facts->name = "entry " + std::to_string(index + 1);
-    return true;  // reported as damaged when its turn comes
-  }
-  return IsSelected(options_, facts->name);
+void Extraction::Tally(const Entry& entry) {
+  ++entries_;
+  const bool selected = IsSelected(options_, entry.name);
+  wanted_.push_back(selected);
+  if (!selected) return;
+  ++selected_;
+  compressed_ += entry.compressed_size;
+  uncompressed_ += entry.uncompressed_size;
+  if (InflatesAhead(entry)) largest_ahead_ = std::max(largest_ahead_, entry.uncompressed_size);
 }
 
-bool Extraction::FillTotals(std::string* error) {
-  uint64_t compressed = 0;
-  uint64_t uncompressed = 0;
-  DirectorySlices slices(*source_, layout_, true);
-  for (uint64_t i = 0; i < layout_.entries.size(); ++i) {
-    zip_uint64_t in_slice = 0;
-    if (i % kEntriesPerSlice == 0 && slices.Holding(i, &in_slice, error) == nullptr) return false;
-    EntryFacts facts;
-    const bool selected = Selected(slices, i, &facts);
-    wanted_.push_back(selected);
-    if (!selected) continue;
-    ++selected_;
-    compressed += facts.compressed_size;
-    uncompressed += facts.uncompressed_size;
-  }
-  callbacks_.TotalCompressedSize = Clamp32(compressed);
-  callbacks_.TotalUncompressedSize = Clamp32(uncompressed);
-  callbacks_.CompressionFactor = SavedPerMille(uncompressed, compressed);
+void Extraction::FillTotals() {
+  callbacks_.TotalCompressedSize = Clamp32(compressed_);
+  callbacks_.TotalUncompressedSize = Clamp32(uncompressed_);
+  callbacks_.CompressionFactor = SavedPerMille(uncompressed_, compressed_);
   callbacks_.NumberOfMembers = Clamp32(selected_);
-  callbacks_.CommentLength =
-      static_cast<uint16_t>(std::min<size_t>(layout_.comment.size(), 0xFFFF));
-  return true;
+  callbacks_.CommentLength = static_cast<uint16_t>(std::min<size_t>(end_.comment.size(), 0xFFFF));
+}
+
+int32_t Extraction::Open() {
+  const std::string& archive = options_.archive;
+  if (archive.empty()) {
+    reporter_.ArchiveError("(no archive)", "no archive name was given");
+    return UZ_ERR_ARCHIVE;
+  }
+  std::string error;
+  file_ = ArchiveFile::Open(archive, &error);
+  if (file_ == nullptr) {
+    reporter_.ArchiveError(archive, "cannot open the archive: " + error);
+    return UZ_ERR_ARCHIVE;
+  }
+  end_ = FindArchiveEnd(*file_);
+  if (end_.problem != EndProblem::kNone) {
+    const bool empty = end_.problem == EndProblem::kEmptyFile;
+    reporter_.ArchiveError(archive, (empty ? "not a ZIP archive: " : "") + end_.message);
+    return end_.problem == EndProblem::kEncrypted ? UZ_ERR_UNSUPPORTED : UZ_ERR_ARCHIVE;
+  }
+  wanted_.reserve(static_cast<size_t>(std::min<uint64_t>(end_.entry_count, 1u << 16)));
+  const ScanResult scan = ScanArchive(*file_, end_, [this](const Entry& entry) { Tally(entry); });
+  if (!scan.ok()) {
+    reporter_.ArchiveError(archive, scan.message);
+    return UZ_ERR_ARCHIVE;
+  }
+  FillTotals();
+  return UZ_OK;
+}
+
+void Extraction::ShowComment() {
+  if (!options_.display_comment || end_.comment.empty()) return;
+  std::string text = end_.comment;
+  if (text.back() != '\n') text += '\n';
+  reporter_.Print(text);
 }
 
 int32_t Extraction::List() {
@@ -270,29 +243,31 @@ int32_t Extraction::List() {
   uint64_t total = 0;
   uint64_t count = 0;
   char line[128];
-  for (uint64_t i = 0; i < layout_.entries.size(); ++i) {
-    EntryFacts facts;
-    if (!Selected(*slices_, i, &facts)) continue;
-    reporter_.Describe(facts);
-    if (!reporter_.MayContinue(facts)) {
-      reporter_.EntryWarning(facts.name, "listing stopped by the caller");
+  CentralDirectory directory(*file_, end_);
+  Entry entry;
+  std::string problem;
+  while (directory.Next(&entry, &problem) == CentralDirectory::Step::kEntry) {
+    if (!wanted_[entry.index]) continue;
+    reporter_.Describe(entry);
+    if (!reporter_.MayContinue(entry)) {
+      reporter_.EntryWarning(entry.name, "listing stopped by the caller");
       return UZ_ERR_STOPPED;
     }
-    const CalendarTime when = LocalCalendarTime(facts.mtime);
+    const CalendarTime when = LocalCalendarTime(entry.mtime);
     if (verbose) {
       snprintf(line, sizeof line, "%10llu  %-7s %10llu  %3u%%  %04d-%02d-%02d %02d:%02d  %08x  ",
-               static_cast<unsigned long long>(facts.uncompressed_size),
-               MethodName(facts.method).c_str(),
-               static_cast<unsigned long long>(facts.compressed_size),
-               SavedPerMille(facts.uncompressed_size, facts.compressed_size) / 10, when.year,
-               when.month, when.day, when.hour, when.minute, facts.crc);
+               static_cast<unsigned long long>(entry.uncompressed_size),
+               MethodName(entry.method).c_str(),
+               static_cast<unsigned long long>(entry.compressed_size),
+               SavedPerMille(entry.uncompressed_size, entry.compressed_size) / 10, when.year,
+               when.month, when.day, when.hour, when.minute, entry.crc);
     } else {
       snprintf(line, sizeof line, "%10llu  %04d-%02d-%02d %02d:%02d  ",
-               static_cast<unsigned long long>(facts.uncompressed_size), when.year, when.month,
+               static_cast<unsigned long long>(entry.uncompressed_size), when.year, when.month,
                when.day, when.hour, when.minute);
     }
-    reporter_.Print(std::string(line) + facts.name + "\n");
-    total += facts.uncompressed_size;
+    reporter_.Print(std::string(line) + entry.name + "\n");
+    total += entry.uncompressed_size;
     ++count;
   }
   snprintf(line, sizeof line, "%10llu  %llu %s\n", static_cast<unsigned long long>(total),
@@ -301,221 +276,187 @@ int32_t Extraction::List() {
   return UZ_OK;
 }
 
-EntryPlan Extraction::Decide(EntryFacts facts, int32_t* code, bool* stop) {
+bool Extraction::MayWrite(EntryPlan& plan, int32_t* code, bool* stop) {
+  const Entry& entry = plan.entry;
+  const ExistingFile existing = target_->Probe(plan.path);
+  const std::string shown = JoinPath(plan.path);
+  if (existing.exists && existing.is_directory) {
+    Fail(entry, "cannot write " + shown + ": a directory of that name exists", UZ_ERR_WRITE, code);
+    return false;
+  }
+  // An earlier entry of this archive may have written the file: say so in the message.
+  const bool twin = existing.exists && written_.MayContain(shown);
+  const std::string kept = twin ? "two entries are named " + shown + "; the first one was kept"
+                                : shown + " exists and was not replaced";
+  if (options_.extract_only_newer || options_.extract_newer) {
+    if (!existing.exists && options_.extract_only_newer) {
+      reporter_.EntryDone("skipped (not on disk)", entry, shown);
+      return false;
+    }
+    if (existing.exists && existing.mtime >= entry.mtime) {
+      reporter_.EntryDone("skipped (up to date)", entry, shown);
+      return false;
+    }
+    plan.replace = existing.exists;
+    return true;
+  }
+  if (!existing.exists) return true;
+  if (options_.overwrite) {
+    plan.replace = true;
+    return true;
+  }
+  if (!options_.prompt_overwrite) {
+    Skip(entry, kept, code);
+    return false;
+  }
+  const int32_t answer = reporter_.AskReplace(shown);
+  if (answer == UZ_REPLACE_CANCEL) {
+    reporter_.EntryWarning(entry.name, "extraction cancelled at the question to replace " + shown);
+    *code = UZ_ERR_STOPPED;
+    *stop = true;
+    return false;
+  }
+  if (answer != UZ_REPLACE_YES) {
+    Skip(entry, kept, code);
+    return false;
+  }
+  plan.replace = true;
+  return true;
+}
+
+bool Extraction::Unlock(EntryPlan& plan, int32_t* code) {
+  UnlockedEntry unlocked = unlocker_->Unlock(*file_, plan.data.offset, plan.entry);
+  if (unlocked.status == UnlockedEntry::kOk) {
+    plan.cipher = std::move(unlocked.cipher);
+    return true;
+  }
+  Fail(plan.entry, unlocked.message,
+       unlocked.status == UnlockedEntry::kNoPassword    ? UZ_ERR_PASSWORD
+       : unlocked.status == UnlockedEntry::kUnsupported ? UZ_ERR_UNSUPPORTED
+                                                        : UZ_ERR_ENTRY,
+       code);
+  return false;
+}
+
+EntryPlan Extraction::Decide(Entry entry, const EntryData& data, int32_t* code, bool* stop) {
   EntryPlan plan;
-  plan.facts = std::move(facts);
-  const EntryFacts& f = plan.facts;
-  const std::string& name = f.name;
+  plan.entry = std::move(entry);
+  plan.data = data;
+  const Entry& e = plan.entry;
   *code = UZ_OK;
   *stop = false;
 
   const bool writes_files = !options_.test && !options_.write_to_stdout;
-  if (f.is_link && writes_files) {
-    reporter_.EntryWarning(name, "is a symbolic link; links are not made");
-    *code = UZ_WARNING;
-    ++skipped_;
+  if (e.is_link && writes_files) {
+    Skip(e, "is a symbolic link; links are not made", code);
     return plan;
   }
-  if (!zip_compression_method_supported(static_cast<zip_int32_t>(f.method), 0)) {
-    reporter_.EntryError(name, "compression method " + MethodName(f.method) + " is not supported");
-    *code = UZ_ERR_UNSUPPORTED;
-    ++failed_;
+  if (!e.is_directory && !IsMethodSupported(e.method)) {
+    Fail(e, "compression method " + MethodName(e.method) + " is not supported", UZ_ERR_UNSUPPORTED,
+         code);
     return plan;
   }
-  if (f.encryption != 0 && !zip_encryption_method_supported(f.encryption, 0)) {
-    reporter_.EntryError(name, "its kind of encryption is not supported");
-    *code = UZ_ERR_UNSUPPORTED;
-    ++failed_;
-    return plan;
-  }
-
   if (writes_files) {
     PathRules rules;
     rules.honor_directories = options_.honor_directories;
     rules.space_to_underscore = options_.space_to_underscore;
-    EntryPath path = MapEntryName(name, rules);
+    EntryPath path = MapEntryName(e.name, rules);
+    if (path.problem == NameProblem::kTargetItself) return plan;  // the target exists already
     if (path.problem != NameProblem::kNone) {
-      reporter_.EntryError(name, std::string("refused: ") + DescribeNameProblem(path.problem));
-      *code = UZ_ERR_ENTRY;
-      ++failed_;
+      Fail(e, "refused: " + DescribeRefusal(path), UZ_ERR_ENTRY, code);
       return plan;
     }
     plan.path = std::move(path.components);
   }
-  if (f.is_directory) {
+  if (e.is_directory) {
     if (writes_files && options_.honor_directories && !plan.path.empty()) {
       plan.action = EntryPlan::kMakeDirectory;
     }
     return plan;
   }
-  if (!writes_files) {
-    plan.action = options_.test ? EntryPlan::kTest : EntryPlan::kPrint;
-  } else {
-    const ExistingFile existing = target_->Probe(plan.path);
-    const std::string shown = JoinPath(plan.path);
-    if (existing.exists && existing.is_directory) {
-      reporter_.EntryError(name, "cannot write " + shown + ": a directory of that name exists");
-      *code = UZ_ERR_WRITE;
-      ++failed_;
-      return plan;
-    }
-    if (options_.extract_only_newer || options_.extract_newer) {
-      if (!existing.exists && options_.extract_only_newer) {
-        reporter_.EntryDone("skipped (not on disk)", f, shown);
-        return plan;
-      }
-      if (existing.exists && existing.mtime >= f.mtime) {
-        reporter_.EntryDone("skipped (up to date)", f, shown);
-        return plan;
-      }
-      plan.replace = existing.exists;
-    } else if (existing.exists) {
-      if (options_.overwrite) {
-        plan.replace = true;
-      } else if (options_.prompt_overwrite) {
-        const int32_t answer = reporter_.AskReplace(shown);
-        if (answer == UZ_REPLACE_CANCEL) {
-          reporter_.EntryWarning(name, "extraction cancelled at the question to replace " + shown);
-          *code = UZ_ERR_STOPPED;
-          *stop = true;
-          return plan;
-        }
-        if (answer != UZ_REPLACE_YES) {
-          reporter_.EntryWarning(name, shown + " exists and was not replaced");
-          *code = UZ_WARNING;
-          ++skipped_;
-          return plan;
-        }
-        plan.replace = true;
-      } else {
-        reporter_.EntryWarning(name, shown + " exists and was not replaced");
-        *code = UZ_WARNING;
-        ++skipped_;
-        return plan;
-      }
-    }
-    plan.action = EntryPlan::kWriteFile;
-  }
-
-  if (ReadsArchiveDirectly(f)) return plan;
-  zip_uint64_t in_slice = 0;
-  std::string error;
-  zip_t* archive = slices_->Holding(f.index, &in_slice, &error);
-  OpenedEntry opened;
-  if (archive == nullptr) {
-    opened.message = error;
-  } else {
-    opened = opener_->Open(archive, in_slice, f, OpenFlagsFor(ChooseDecodeWay(f)));
-  }
-  if (opened.status != OpenedEntry::kOk) {
-    reporter_.EntryError(name, opened.message);
-    *code = opened.status == OpenedEntry::kNoPassword    ? UZ_ERR_PASSWORD
-            : opened.status == OpenedEntry::kUnsupported ? UZ_ERR_UNSUPPORTED
-                                                         : UZ_ERR_ENTRY;
-    ++failed_;
-    plan.action = EntryPlan::kSkip;
-    return plan;
-  }
-  plan.file = std::move(opened.file);
+  if (writes_files && !MayWrite(plan, code, stop)) return plan;
+  if (!Unlock(plan, code)) return plan;
+  plan.action = !writes_files ? (options_.test ? EntryPlan::kTest : EntryPlan::kPrint)
+                              : EntryPlan::kWriteFile;
   return plan;
 }
 
 DecodeResult Extraction::Decode(const EntryPlan& plan, ByteSink& sink) {
-  const EntryFacts& facts = plan.facts;
-  EntryData data;
-  data.file = plan.file.get();
-  if (data.file == nullptr && facts.index < layout_.entries.size()) {
-    data.archive = raw_source_.get();
-    data.offset = layout_.entries[facts.index].data_offset;
+  const unsigned char* bytes = nullptr;
+  size_t size = 0;
+  if (ahead_ != nullptr && plan.cipher == nullptr && InflatesAhead(plan.entry) &&
+      ahead_->Take(plan.entry.index, &bytes, &size)) {
+    const IoResult written = sink.Write(bytes, size);
+    ahead_->Release();
+    return WriteResult(written);
   }
-  if (ahead_ != nullptr && data.file == nullptr &&
-      ChooseDecodeWay(facts) == DecodeWay::kWholeDeflate) {
-    // Inflated and checked against the central directory, whose record must say what
-    // libzip says.
-    const CentralEntry& central = layout_.entries[facts.index];
-    const unsigned char* bytes = nullptr;
-    size_t size = 0;
-    if (InflatesAhead(central) && central.crc == facts.crc && facts.crc_known &&
-        central.uncompressed_size == facts.uncompressed_size &&
-        central.compressed_size == facts.compressed_size &&
-        ahead_->Take(facts.index, &bytes, &size)) {
-      const IoResult written = sink.Write(bytes, size);
-      ahead_->Release();
-      return WriteResult(written);
-    }
-  }
-  return DecodeEntry(data, facts, sink, buffers_);
+  return DecodeEntry(*file_, plan.data.offset, plan.entry, plan.cipher.get(), sink, buffers_);
+}
+
+EntryOutcome FromDecode(const DecodeResult& result) {
+  EntryOutcome outcome;
+  if (result.ok()) return outcome;
+  outcome.message = result.message;
+  outcome.code = result.status == DecodeResult::kCorrupt ? UZ_ERR_ENTRY : UZ_ERR_WRITE;
+  outcome.disk_full = result.status == DecodeResult::kDiskFull;
+  return outcome;
+}
+
+EntryOutcome FromIo(const IoResult& result) {
+  EntryOutcome outcome;
+  if (result.ok()) return outcome;
+  // A name the platform refuses is the entry's fault, not a failed write.
+  outcome.code = result.status == IoResult::kRefused ? UZ_ERR_ENTRY : UZ_ERR_WRITE;
+  outcome.disk_full = result.status == IoResult::kDiskFull;
+  outcome.message = result.message;
+  return outcome;
+}
+
+EntryOutcome Extraction::WriteFile(EntryPlan& plan) {
+  IoResult created;
+  std::unique_ptr<OutputFile> file = target_->CreateFile(plan.path, &created);
+  if (file == nullptr) return FromIo(created);
+  FileSink written(*file, options_.archive);
+  LineEndSink converted(written, plan.entry.is_text);
+  ByteSink& sink = options_.convert_line_ends ? static_cast<ByteSink&>(converted) : written;
+  EntryOutcome outcome = FromDecode(Decode(plan, sink));
+  if (outcome.code != UZ_OK) return outcome;
+  FileAttributes attributes;
+  attributes.mtime = plan.entry.mtime;
+  attributes.restore_mode = options_.restore_permissions && plan.entry.has_unix_mode;
+  attributes.mode = plan.entry.unix_mode & 0777;
+  outcome = FromIo(file->Commit(attributes, plan.replace));
+  if (outcome.code == UZ_OK) written_.Add(JoinPath(plan.path));
+  return outcome;
 }
 
 EntryOutcome Extraction::Carry(EntryPlan& plan) {
-  EntryOutcome outcome;
-  auto from_decode = [&outcome](const DecodeResult& result) {
-    if (result.ok()) return;
-    outcome.message = result.message;
-    outcome.code = result.status == DecodeResult::kCorrupt ? UZ_ERR_ENTRY : UZ_ERR_WRITE;
-    outcome.disk_full = result.status == DecodeResult::kDiskFull;
-  };
   switch (plan.action) {
     case EntryPlan::kSkip:
-      break;
-    case EntryPlan::kMakeDirectory: {
-      const IoResult made = target_->MakeDirectory(plan.path);
-      if (!made.ok()) {
-        outcome.code = UZ_ERR_WRITE;
-        outcome.disk_full = made.status == IoResult::kDiskFull;
-        outcome.message = made.message;
-      }
-      break;
-    }
+      return {};
+    case EntryPlan::kMakeDirectory:
+      return FromIo(target_->MakeDirectory(plan.path));
     case EntryPlan::kTest: {
       NullSink sink;
-      from_decode(Decode(plan, sink));
-      break;
+      return FromDecode(Decode(plan, sink));
     }
     case EntryPlan::kPrint: {
       PrintSink print(reporter_);
-      LineEndSink converted(print, plan.facts.is_text);
+      LineEndSink converted(print, plan.entry.is_text);
       ByteSink& sink = options_.convert_line_ends ? static_cast<ByteSink&>(converted) : print;
-      from_decode(Decode(plan, sink));
-      break;
+      return FromDecode(Decode(plan, sink));
     }
-    case EntryPlan::kWriteFile: {
-      IoResult created;
-      std::unique_ptr<OutputFile> file = target_->CreateFile(plan.path, &created);
-      if (file == nullptr) {
-        outcome.code = UZ_ERR_WRITE;
-        outcome.disk_full = created.status == IoResult::kDiskFull;
-        outcome.message = created.message;
-        break;
-      }
-      FileSink written(*file, options_.archive);
-      LineEndSink converted(written, plan.facts.is_text);
-      ByteSink& sink = options_.convert_line_ends ? static_cast<ByteSink&>(converted) : written;
-      from_decode(Decode(plan, sink));
-      if (outcome.code == UZ_OK) {
-        FileAttributes attributes;
-        attributes.mtime = plan.facts.mtime;
-        attributes.restore_mode = options_.restore_permissions && plan.facts.has_unix_mode;
-        attributes.mode = plan.facts.unix_mode & 0777;
-        const IoResult committed = file->Commit(attributes, plan.replace);
-        if (!committed.ok()) {
-          outcome.code = UZ_ERR_WRITE;
-          outcome.disk_full = committed.status == IoResult::kDiskFull;
-          outcome.message = committed.message;
-        }
-      }
-      break;
-    }
+    case EntryPlan::kWriteFile:
+      return WriteFile(plan);
   }
-  plan.file.reset();
-  return outcome;
+  return {};
 }
 
 void Extraction::Report(const EntryPlan& plan, const EntryOutcome& outcome) {
   if (outcome.code != UZ_OK) {
     std::string reason = outcome.message;
     if (plan.action == EntryPlan::kWriteFile) reason += "; nothing written";
-    reporter_.EntryError(plan.facts.name, reason);
+    reporter_.EntryError(plan.entry.name, reason);
     ++failed_;
     return;
   }
@@ -524,20 +465,19 @@ void Extraction::Report(const EntryPlan& plan, const EntryOutcome& outcome) {
     case EntryPlan::kSkip:
       break;
     case EntryPlan::kMakeDirectory:
-      directory_times_.emplace_back(plan.path, plan.facts.mtime);
-      reporter_.EntryDone("creating", plan.facts, shown + "/");
+      directory_times_.emplace_back(plan.path, plan.entry.mtime);
+      reporter_.EntryDone("creating", plan.entry, shown + "/");
       ++done_directories_;
       break;
     case EntryPlan::kTest:
-      reporter_.EntryDone("testing OK", plan.facts, "");
+      reporter_.EntryDone("testing OK", plan.entry, "");
       ++done_files_;
       break;
     case EntryPlan::kPrint:
       ++done_files_;
       break;
     case EntryPlan::kWriteFile:
-      reporter_.EntryDone(plan.facts.method == ZIP_CM_STORE ? "extracting" : "inflating",
-                          plan.facts, shown);
+      reporter_.EntryDone(plan.entry.method == 0 ? "extracting" : "inflating", plan.entry, shown);
       ++done_files_;
       break;
   }
@@ -566,88 +506,34 @@ void Extraction::PrintSummary(int32_t code) {
   reporter_.SummaryLine(text);
 }
 
-int32_t Extraction::Run() {
-  const std::string& archive = options_.archive;
-  if (archive.empty()) {
-    reporter_.ArchiveError("(no archive)", "no archive name was given");
-    return UZ_ERR_ARCHIVE;
-  }
+int32_t Extraction::ExtractAll() {
+  unlocker_ = std::make_unique<EntryUnlocker>(reporter_);
   std::string error;
-  source_ = ArchiveSource::Open(archive, &error);
-  if (source_ == nullptr) {
-    reporter_.ArchiveError(archive, "cannot open the archive: " + error);
-    return UZ_ERR_ARCHIVE;
+  if (std::unique_ptr<ArchiveFile> own = ArchiveFile::Open(options_.archive, &error)) {
+    ahead_ = InflateAhead::Start(end_, wanted_, largest_ahead_, std::move(own));
   }
-  layout_ = CheckArchiveLayout(*source_);
-  if (layout_.problem != LayoutProblem::kNone) {
-    const std::string prefix =
-        layout_.problem == LayoutProblem::kEmptyFile ? "not a ZIP archive: " : "";
-    reporter_.ArchiveError(archive, prefix + layout_.message);
-    return UZ_ERR_ARCHIVE;
-  }
-  raw_source_ = ArchiveSource::Open(archive, &error);
-  if (raw_source_ == nullptr) {
-    reporter_.ArchiveError(archive, "cannot open the archive: " + error);
-    return UZ_ERR_ARCHIVE;
-  }
-  if (!FillTotals(&error)) {
-    reporter_.ArchiveError(archive, "not a readable ZIP archive: " + error);
-    return UZ_ERR_ARCHIVE;
-  }
-  // The local headers were compared once, above.
-  slices_ = std::make_unique<DirectorySlices>(*source_, layout_, false);
-  const uint64_t count = layout_.entries.size();
-
-  if (options_.display_comment && !layout_.comment.empty()) {
-    zip_uint64_t in_slice = 0;
-    zip_t* first_slice = count > 0 ? slices_->Holding(0, &in_slice, &error) : nullptr;
-    int length = 0;
-    const char* comment =
-        first_slice != nullptr ? zip_get_archive_comment(first_slice, &length, 0) : nullptr;
-    std::string text =
-        comment != nullptr ? std::string(comment, static_cast<size_t>(length)) : layout_.comment;
-    if (!text.empty() && text.back() != '\n') text += '\n';
-    reporter_.Print(text);
-  }
-  if (selected_ == 0) {
-    reporter_.ArchiveError(
-        archive, count == 0 ? "the archive holds no entries" : "no entry matches the given names");
-    return UZ_ERR_NO_MATCH;
-  }
-  if (options_.list) return List();
-
-  if (!options_.test && !options_.write_to_stdout) {
-    IoResult opened;
-    target_ = TargetDirectory::Open(options_.target, &opened);
-    if (target_ == nullptr) {
-      reporter_.ArchiveError(options_.target.empty() ? "." : options_.target, opened.message);
-      return UZ_ERR_WRITE;
-    }
-  }
-  opener_ = std::make_unique<EntryOpener>(reporter_);
-  if (std::unique_ptr<ArchiveSource> ahead_source = ArchiveSource::Open(archive, &error)) {
-    ahead_ = InflateAhead::Start(layout_, wanted_, std::move(ahead_source));
-  }
-
   int32_t result = UZ_OK;
-  for (uint64_t i = 0; i < count; ++i) {
-    EntryFacts facts;
-    if (!Selected(*slices_, i, &facts)) continue;
-    if (facts.index != i) {
-      reporter_.EntryError(facts.name, "its directory record cannot be read");
-      result = Worse(result, UZ_ERR_ENTRY);
-      ++failed_;
-      continue;
-    }
-    reporter_.Describe(facts);
-    if (!reporter_.MayContinue(facts)) {
-      reporter_.EntryWarning(facts.name, "extraction stopped by the caller");
+  CentralDirectory directory(*file_, end_);
+  WindowedReader window(*file_);
+  Entry entry;
+  std::string problem;
+  while (directory.Next(&entry, &problem) == CentralDirectory::Step::kEntry) {
+    if (!wanted_[entry.index]) continue;
+    reporter_.Describe(entry);
+    if (!reporter_.MayContinue(entry)) {
+      reporter_.EntryWarning(entry.name, "extraction stopped by the caller");
       result = UZ_ERR_STOPPED;
       break;
     }
     int32_t code = UZ_OK;
+    EntryData data;
+    if (!FindEntryData(window, entry, end_.directory_offset, &data, &problem)) {
+      Fail(entry, problem, UZ_ERR_ENTRY, &code);
+      result = Worse(result, code);
+      continue;
+    }
     bool stop = false;
-    EntryPlan plan = Decide(std::move(facts), &code, &stop);
+    EntryPlan plan = Decide(std::move(entry), data, &code, &stop);
     result = Worse(result, code);
     if (stop) {
       result = code;
@@ -657,11 +543,33 @@ int32_t Extraction::Run() {
     Report(plan, outcome);
     result = Worse(result, outcome.code);
     if (outcome.disk_full) {
-      reporter_.ArchiveError(archive, "the disk is full; extraction stopped");
+      reporter_.ArchiveError(options_.archive, "the disk is full; extraction stopped");
       break;
     }
   }
   for (const auto& [path, mtime] : directory_times_) target_->SetDirectoryTime(path, mtime);
+  return result;
+}
+
+int32_t Extraction::Run() {
+  if (const int32_t opened = Open(); opened != UZ_OK) return opened;
+  ShowComment();
+  if (selected_ == 0) {
+    reporter_.ArchiveError(options_.archive, entries_ == 0
+                                                 ? "the archive holds no entries"
+                                                 : "no entry matches the given names");
+    return UZ_ERR_NO_MATCH;
+  }
+  if (options_.list) return List();
+  if (!options_.test && !options_.write_to_stdout) {
+    IoResult opened;
+    target_ = TargetDirectory::Open(options_.target, &opened);
+    if (target_ == nullptr) {
+      reporter_.ArchiveError(options_.target.empty() ? "." : options_.target, opened.message);
+      return UZ_ERR_WRITE;
+    }
+  }
+  const int32_t result = ExtractAll();
   PrintSummary(result);
   return result;
 }

@@ -1,43 +1,29 @@
 #include "inflate_ahead.h"
 
 #include <libdeflate.h>
-#include <zip.h>
 
 #include <algorithm>
 #include <cstring>
 #include <system_error>
 
+#include "central_directory.h"
+#include "local_header.h"
+#include "zip_format.h"
+
 namespace nocunzip::unzip32 {
 
-namespace {
-constexpr uint16_t kFlagEncrypted = 1u << 0;
-}  // namespace
-
-bool InflatesAhead(const CentralEntry& entry) {
-  return entry.method == ZIP_CM_DEFLATE && (entry.flags & kFlagEncrypted) == 0 &&
+bool InflatesAhead(const Entry& entry) {
+  return entry.method == zip::kMethodDeflate && entry.encryption == Encryption::kNone &&
+         entry.crc_known && !entry.is_directory &&
          entry.compressed_size <= kWholeBufferLimit && entry.uncompressed_size <= kWholeBufferLimit;
 }
 static_assert(kWholeBufferLimit <= kInflateAheadBytes, "every entry taken must fit the ring");
 
-namespace {
-
-size_t RingBytesFor(const ArchiveLayout& layout, const std::vector<bool>& wanted) {
-  uint64_t largest = 0;
-  for (size_t i = 0; i < layout.entries.size() && i < wanted.size(); ++i) {
-    if (wanted[i] && InflatesAhead(layout.entries[i])) {
-      largest = std::max(largest, layout.entries[i].uncompressed_size);
-    }
-  }
-  return static_cast<size_t>(
-      std::clamp<uint64_t>(4 * largest, kInflateAheadLeastBytes, kInflateAheadBytes));
-}
-
-}  // namespace
-
-std::unique_ptr<InflateAhead> InflateAhead::Start(const ArchiveLayout& layout,
+std::unique_ptr<InflateAhead> InflateAhead::Start(const ArchiveEnd& end,
                                                   const std::vector<bool>& wanted,
-                                                  std::unique_ptr<ArchiveSource> archive) {
-  std::unique_ptr<InflateAhead> ahead(new InflateAhead(layout, wanted, std::move(archive)));
+                                                  uint64_t largest,
+                                                  std::unique_ptr<ArchiveFile> archive) {
+  std::unique_ptr<InflateAhead> ahead(new InflateAhead(end, wanted, largest, std::move(archive)));
   try {
     ahead->worker_ = std::thread([raw = ahead.get()] { raw->Work(); });
   } catch (const std::system_error&) {
@@ -46,12 +32,14 @@ std::unique_ptr<InflateAhead> InflateAhead::Start(const ArchiveLayout& layout,
   return ahead;
 }
 
-InflateAhead::InflateAhead(const ArchiveLayout& layout, const std::vector<bool>& wanted,
-                           std::unique_ptr<ArchiveSource> archive)
-    : layout_(layout),
+// The ring holds four times the largest entry taken, within the bounds of the header.
+InflateAhead::InflateAhead(const ArchiveEnd& end, const std::vector<bool>& wanted,
+                           uint64_t largest, std::unique_ptr<ArchiveFile> archive)
+    : end_(end),
       wanted_(wanted),
       archive_(std::move(archive)),
-      capacity_(RingBytesFor(layout, wanted)),
+      capacity_(static_cast<size_t>(
+          std::clamp<uint64_t>(4 * largest, kInflateAheadLeastBytes, kInflateAheadBytes))),
       ring_(new unsigned char[capacity_]),
       window_(new unsigned char[kWholeBufferLimit]) {}
 
@@ -100,50 +88,56 @@ const unsigned char* InflateAhead::ReadRaw(uint64_t offset, size_t length) {
   return window_.get() + (offset - window_start_);
 }
 
+bool InflateAhead::InflateOne(const Entry& entry, uint64_t data_offset, Inflated* inflated) {
+  const auto compressed = static_cast<size_t>(entry.compressed_size);
+  const auto size = static_cast<size_t>(entry.uncompressed_size);
+  const unsigned char* raw = ReadRaw(data_offset, compressed);
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!FindSpace(size, &inflated->start)) {
+      worker_waiting_ = true;
+      changed_.wait(lock, [&] {
+        return stop_ || (WorkerMayResume() && FindSpace(size, &inflated->start));
+      });
+      worker_waiting_ = false;
+    }
+    if (stop_) return false;
+  }
+  // Only this thread places bytes in the ring, so the space found stays free.
+  unsigned char* out = ring_.get() + inflated->start % capacity_;
+  size_t produced = 0;
+  inflated->ok = raw != nullptr &&
+                 libdeflate_deflate_decompress(buffers_.decompressor, raw, compressed, out, size,
+                                               &produced) == LIBDEFLATE_SUCCESS &&
+                 produced == size && libdeflate_crc32(0, out, size) == entry.crc;
+  inflated->size = inflated->ok ? size : 0;
+  return true;
+}
+
 void InflateAhead::Work() {
-  const std::vector<CentralEntry>& entries = layout_.entries;
-  for (uint64_t i = 0; i < entries.size(); ++i) {
-    const CentralEntry& entry = entries[i];
-    const bool take = i < wanted_.size() && wanted_[i] && InflatesAhead(entry);
+  CentralDirectory directory(*archive_, end_);
+  WindowedReader headers(*archive_);
+  Entry entry;
+  std::string problem;
+  while (directory.Next(&entry, &problem) == CentralDirectory::Step::kEntry) {
+    const uint64_t i = entry.index;
+    EntryData data;
+    const bool take = i < wanted_.size() && wanted_[i] && InflatesAhead(entry) &&
+                      FindEntryData(headers, entry, end_.directory_offset, &data, &problem);
     Inflated inflated;
     inflated.index = i;
+    if (take && !InflateOne(entry, data.offset, &inflated)) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (stop_) return;
     if (take) {
-      const auto compressed = static_cast<size_t>(entry.compressed_size);
-      const auto size = static_cast<size_t>(entry.uncompressed_size);
-      const unsigned char* raw = ReadRaw(entry.data_offset, compressed);
-      {
-        std::unique_lock<std::mutex> lock(mutex_);
-        if (!FindSpace(size, &inflated.start)) {
-          worker_waiting_ = true;
-          changed_.wait(lock, [&] {
-            return stop_ || (WorkerMayResume() && FindSpace(size, &inflated.start));
-          });
-          worker_waiting_ = false;
-        }
-        if (stop_) return;
-      }
-      // Only this thread places bytes in the ring, so the space found stays free.
-      unsigned char* out = ring_.get() + inflated.start % capacity_;
-      size_t produced = 0;
-      inflated.ok = raw != nullptr &&
-                    libdeflate_deflate_decompress(buffers_.decompressor, raw, compressed, out, size,
-                                                  &produced) == LIBDEFLATE_SUCCESS &&
-                    produced == size && libdeflate_crc32(0, out, size) == entry.crc;
-      inflated.size = inflated.ok ? size : 0;
+      ready_.push_back(inflated);
+      write_position_ = inflated.start + inflated.size;
     }
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (stop_) return;
-      if (take) {
-        ready_.push_back(inflated);
-        write_position_ = inflated.start + inflated.size;
-      }
-      next_ = i + 1;
-      if (caller_waiting_) changed_.notify_all();
-    }
+    next_ = i + 1;
+    if (caller_waiting_) changed_.notify_all();
   }
   std::lock_guard<std::mutex> lock(mutex_);
-  next_ = entries.size();
+  next_ = UINT64_MAX;
   changed_.notify_all();
 }
 

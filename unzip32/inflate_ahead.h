@@ -2,7 +2,8 @@
 //
 // The calling thread decides, writes and reports one entry after the other, with every
 // callback in entry order. Meanwhile this worker reads the next unencrypted, deflated entries
-// that fit one buffer straight from the archive file (a handle of its own, never libzip's),
+// that fit one buffer straight from the archive file (a handle and a directory reader of
+// its own),
 // inflates them with libdeflate and checks their size and CRC against the central directory,
 // so that when the calling thread reaches such an entry its contents are ready to write.
 // The inflated bytes wait in one fixed ring buffer, so memory stays bounded however far
@@ -21,8 +22,9 @@
 #include <thread>
 #include <vector>
 
-#include "archive_layout.h"
-#include "archive_source.h"
+#include "archive_file.h"
+#include "end_records.h"
+#include "entry.h"
 #include "entry_decoder.h"
 
 namespace nocunzip::unzip32 {
@@ -37,18 +39,19 @@ inline constexpr size_t kInflateAheadEntries = 4096;
 // The worker reads the archive in pieces of this size at least.
 inline constexpr size_t kInflateAheadRead = 1u << 20;
 
-// Whether the worker inflates entry `entry` (its central directory record) ahead.
-bool InflatesAhead(const CentralEntry& entry);
+// Whether the worker inflates `entry` ahead.
+bool InflatesAhead(const Entry& entry);
 
 class InflateAhead {
  public:
-  // Starts inflating the entries of `layout` that InflatesAhead and that `wanted` marks,
-  // reading them through `archive`. Returns null when no thread can be started; the
-  // extraction then decodes everything itself. `layout` and `wanted` must stay unchanged
-  // while this object lives.
-  static std::unique_ptr<InflateAhead> Start(const ArchiveLayout& layout,
-                                             const std::vector<bool>& wanted,
-                                             std::unique_ptr<ArchiveSource> archive);
+  // Starts inflating the entries of the archive that `end` describes that InflatesAhead and
+  // that `wanted` marks, reading the directory and the data through `archive`, a handle of
+  // its own. `largest` is the largest uncompressed size among them. Returns null when no
+  // thread can be started; the extraction then decodes everything itself. `end` and
+  // `wanted` must stay unchanged while this object lives.
+  static std::unique_ptr<InflateAhead> Start(const ArchiveEnd& end,
+                                             const std::vector<bool>& wanted, uint64_t largest,
+                                             std::unique_ptr<ArchiveFile> archive);
   ~InflateAhead();  // stops the worker and waits for it
   InflateAhead(const InflateAhead&) = delete;
   InflateAhead& operator=(const InflateAhead&) = delete;
@@ -69,9 +72,12 @@ class InflateAhead {
     bool ok = false;
   };
 
-  InflateAhead(const ArchiveLayout& layout, const std::vector<bool>& wanted,
-               std::unique_ptr<ArchiveSource> archive);
+  InflateAhead(const ArchiveEnd& end, const std::vector<bool>& wanted, uint64_t largest,
+               std::unique_ptr<ArchiveFile> archive);
   void Work();
+  // Inflates `entry`, whose data begin at `data_offset`, into the ring; false when the worker
+  // must stop.
+  bool InflateOne(const Entry& entry, uint64_t data_offset, Inflated* inflated);
   // Where `size` contiguous bytes fit in the ring now, if they do. With the lock held.
   bool FindSpace(size_t size, uint64_t* start) const;
   // Whether the worker, once it had to wait, may go on: the ring is at most half full, so
@@ -84,9 +90,9 @@ class InflateAhead {
   // call.
   const unsigned char* ReadRaw(uint64_t offset, size_t length);
 
-  const ArchiveLayout& layout_;
+  const ArchiveEnd& end_;
   const std::vector<bool>& wanted_;
-  std::unique_ptr<ArchiveSource> archive_;
+  std::unique_ptr<ArchiveFile> archive_;
   size_t capacity_;                          // of the ring
   std::unique_ptr<unsigned char[]> ring_;    // untouched until used
   DecodeBuffers buffers_;                    // the worker's own

@@ -39,19 +39,19 @@ class InflateAheadTest : public ::testing::Test {
     const std::string path = (scratch_ / "a.zip").string();
     WriteFileBytes(path, BuildRawZip(entries));
     std::string error;
-    std::unique_ptr<ArchiveSource> source = ArchiveSource::Open(path, &error);
-    EXPECT_NE(source, nullptr) << error;
-    if (source == nullptr) return nullptr;
-    layout_ = CheckArchiveLayout(*source);
-    EXPECT_EQ(layout_.problem, LayoutProblem::kNone) << layout_.message;
-    wanted_ = wanted.empty() ? std::vector<bool>(entries.size(), true) : std::move(wanted);
-    std::unique_ptr<ArchiveSource> own = ArchiveSource::Open(path, &error);
+    std::unique_ptr<ArchiveFile> own = ArchiveFile::Open(path, &error);
     EXPECT_NE(own, nullptr) << error;
-    return InflateAhead::Start(layout_, wanted_, std::move(own));
+    if (own == nullptr) return nullptr;
+    end_ = FindArchiveEnd(*own);
+    EXPECT_EQ(end_.problem, EndProblem::kNone) << end_.message;
+    wanted_ = wanted.empty() ? std::vector<bool>(entries.size(), true) : std::move(wanted);
+    uint64_t largest = 0;
+    for (const RawEntry& entry : entries) largest = std::max<uint64_t>(largest, entry.data.size());
+    return InflateAhead::Start(end_, wanted_, largest, std::move(own));
   }
 
   ScratchDir scratch_;
-  ArchiveLayout layout_;
+  ArchiveEnd end_;
   std::vector<bool> wanted_;
 };
 

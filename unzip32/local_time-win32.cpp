@@ -25,4 +25,20 @@ CalendarTime LocalCalendarTime(int64_t seconds_since_1970) {
   return result;
 }
 
+int64_t DosTimeToSeconds(uint16_t dos_date, uint16_t dos_time) {
+  // Through SYSTEMTIME, so that the summer time of that day counts, not of today.
+  FILETIME local_file, utc_file;
+  SYSTEMTIME local, utc;
+  if (!DosDateTimeToFileTime(dos_date, dos_time, &local_file) ||
+      !FileTimeToSystemTime(&local_file, &local) ||
+      !TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) ||
+      !SystemTimeToFileTime(&utc, &utc_file)) {
+    return 0;
+  }
+  const uint64_t ticks = (static_cast<uint64_t>(utc_file.dwHighDateTime) << 32) |
+                         utc_file.dwLowDateTime;
+  constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
+  return static_cast<int64_t>(ticks / 10000000u) - kSecondsFrom1601To1970;
+}
+
 }  // namespace nocunzip::unzip32

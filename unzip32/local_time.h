@@ -14,5 +14,7 @@ struct CalendarTime {
 };
 
 CalendarTime LocalCalendarTime(int64_t seconds_since_1970);
+// The moment of an MS-DOS date and time (local time, 2-second steps), as seconds since 1970.
+int64_t DosTimeToSeconds(uint16_t dos_date, uint16_t dos_time);
 
 }  // namespace nocunzip::unzip32

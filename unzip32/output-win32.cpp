@@ -6,7 +6,9 @@
 // Every directory on the way is checked before it is used: a reparse point (a symbolic
 // link or junction) is refused instead of followed. Names that Windows would read as
 // something else than a plain file name (device names such as CON or NUL, alternate data
-// streams after ":", trailing dots and blanks, reserved characters) are refused too.
+// streams after ":", trailing dots and blanks, reserved characters; see entry_path-win32.cpp)
+// are refused too, and so is a name that is the 8.3 short name of another existing file: it
+// would let one entry write into another's file.
 #include <windows.h>
 
 #include <cstdio>
@@ -14,6 +16,7 @@
 #include <random>
 #include <vector>
 
+#include "entry_path.h"
 #include "output.h"
 #include "unique_handle.h"
 
@@ -77,28 +80,6 @@ std::string Prefix(const RelativePath& path, size_t count) {
   return text;
 }
 
-// A component that Windows would not take as the plain name it is: empty, "." or "..",
-// reserved characters, a trailing dot or blank, or a device name (with any extension).
-bool IsPlainName(const std::wstring& name) {
-  if (name.empty() || name == L"." || name == L"..") return false;
-  for (wchar_t c : name) {
-    if (c < 32 || wcschr(L"<>:\"/\\|?*", c)) return false;
-  }
-  if (name.back() == L'.' || name.back() == L' ') return false;
-  std::wstring stem = name.substr(0, name.find(L'.'));
-  while (!stem.empty() && stem.back() == L' ') stem.pop_back();
-  for (wchar_t& c : stem) c = static_cast<wchar_t>(towupper(c));
-  static const wchar_t* const kDevices[] = {L"CON",    L"PRN",     L"AUX",   L"NUL",
-                                            L"CONIN$", L"CONOUT$", L"CLOCK$"};
-  for (const wchar_t* device : kDevices)
-    if (stem == device) return false;
-  if (stem.size() == 4 && (stem.compare(0, 3, L"COM") == 0 || stem.compare(0, 3, L"LPT") == 0) &&
-      ((stem[3] >= L'0' && stem[3] <= L'9') || stem[3] == L'\u00B9' || stem[3] == L'\u00B2' ||
-       stem[3] == L'\u00B3'))
-    return false;
-  return true;
-}
-
 // The extended-length form of an absolute path.
 std::wstring ExtendedPath(const std::wstring& full) {
   if (full.rfind(L"\\\\?\\", 0) == 0) return full;
@@ -127,6 +108,36 @@ struct HandleTraits {
   static void Close(HANDLE handle) { CloseHandle(handle); }
 };
 using Handle = UniqueHandle<HandleTraits>;
+
+struct FindTraits {
+  using Value = HANDLE;
+  static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(HANDLE find) { FindClose(find); }
+};
+using FindHandle = UniqueHandle<FindTraits>;
+
+// Refuses the component `count` of `path` (counted from 1), whose full name is `full`, when
+// Windows does not hold it as the plain name it is, or when it names another existing file
+// through that file's short name.
+IoResult CheckName(const RelativePath& path, size_t count, const std::wstring& full) {
+  std::string why;
+  if (!IsAllowedComponent(path[count - 1], &why))
+    return Failure(IoResult::kRefused,
+                   "refused: " + Prefix(path, count) + " is no name that Windows can take, " + why);
+  // Short names carry a "~" (FAT and NTFS: "~" and a number; other file systems, Wine's
+  // drives among them, "~" and letters too). A name without one cannot be another's alias.
+  if (path[count - 1].find('~') == std::string::npos) return IoResult::Ok();
+  WIN32_FIND_DATAW found;
+  FindHandle find(
+      FindFirstFileExW(full.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
+  if (!find.valid()) return IoResult::Ok();  // nothing there under either name
+  const std::wstring name = full.substr(full.rfind(L'\\') + 1);
+  if (CompareStringOrdinal(found.cFileName, -1, name.c_str(), -1, TRUE) == CSTR_EQUAL)
+    return IoResult::Ok();
+  return Failure(IoResult::kRefused, "refused: " + Prefix(path, count) +
+                                         " is the short name of another file, " +
+                                         Narrow(found.cFileName));
+}
 
 // Marks the open file `file` to be deleted when its last handle closes, or takes the mark
 // away again. The mark is the system's: it holds however the process ends.
@@ -235,11 +246,10 @@ class Win32TargetDirectory : public TargetDirectory {
     if (path.empty()) return existing;
     std::wstring full;
     if (!Walk(path, path.size() - 1, false, &full).ok()) return existing;
-    const std::wstring name = Widen(path.back(), CP_UTF8);
-    if (!IsPlainName(name)) return existing;
+    full += L"\\" + Widen(path.back(), CP_UTF8);
+    if (!CheckName(path, path.size(), full).ok()) return existing;
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW((full + L"\\" + name).c_str(), GetFileExInfoStandard, &data))
-      return existing;
+    if (!GetFileAttributesExW(full.c_str(), GetFileExInfoStandard, &data)) return existing;
     const bool link = data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
     existing.exists = true;
     existing.is_directory = !link && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -262,11 +272,9 @@ class Win32TargetDirectory : public TargetDirectory {
     *result = Walk(path, path.size() - 1, true, &directory);
     if (!result->ok()) return nullptr;
     const std::string shown = Prefix(path, path.size());
-    const std::wstring name = Widen(path.back(), CP_UTF8);
-    if (!IsPlainName(name)) {
-      *result = Failure(IoResult::kFailed, shown + " is no file name that Windows can take");
-      return nullptr;
-    }
+    const std::wstring final_path = directory + L"\\" + Widen(path.back(), CP_UTF8);
+    *result = CheckName(path, path.size(), final_path);
+    if (!result->ok()) return nullptr;
     for (int attempt = 0; attempt < 100; ++attempt) {
       wchar_t temporary[64];
       swprintf(temporary, 64, L"\\.unzip32-%08x.tmp", static_cast<unsigned>(random_()));
@@ -278,7 +286,7 @@ class Win32TargetDirectory : public TargetDirectory {
         const bool marked = MarkForDeletion(file.get(), true);
         *result = IoResult::Ok();
         return std::make_unique<Win32OutputFile>(std::move(file), marked, temporary_path,
-                                                 directory + L"\\" + name, shown);
+                                                 final_path, shown);
       }
       const DWORD code = GetLastError();
       if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) {
@@ -310,11 +318,9 @@ class Win32TargetDirectory : public TargetDirectory {
   IoResult Walk(const RelativePath& path, size_t count, bool create, std::wstring* full) {
     std::wstring current = root_;
     for (size_t i = 0; i < count; ++i) {
-      const std::wstring name = Widen(path[i], CP_UTF8);
-      if (!IsPlainName(name))
-        return Failure(IoResult::kFailed,
-                       Prefix(path, i + 1) + " is no directory name that Windows can take");
-      current += L"\\" + name;
+      current += L"\\" + Widen(path[i], CP_UTF8);
+      const IoResult checked = CheckName(path, i + 1, current);
+      if (!checked.ok()) return checked;
       DWORD attributes = GetFileAttributesW(current.c_str());
       if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD code = GetLastError();

@@ -20,7 +20,10 @@ namespace nocunzip::unzip32 {
 using RelativePath = std::vector<std::string>;
 
 struct IoResult {
-  enum Status { kOk, kFailed, kDiskFull, kLinkInTheWay };
+  // kRefused: the name is one that must not be written (on Windows a name that the system
+  // reads as something else, or the short name of another file): the entry fails, not the
+  // writing.
+  enum Status { kOk, kFailed, kDiskFull, kLinkInTheWay, kRefused };
   Status status = kOk;
   std::string message;  // what went wrong, for a person
 

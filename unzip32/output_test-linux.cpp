@@ -95,6 +95,8 @@ const char* StatusName(const IoResult& result) {
       return "disk full";
     case IoResult::kLinkInTheWay:
       return "link";
+    case IoResult::kRefused:
+      return "refused";
     case IoResult::kFailed:
       break;
   }

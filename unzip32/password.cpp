@@ -1,66 +1,71 @@
 #include "password.h"
 
 #include <algorithm>
+#include <vector>
+
+#include "zip_format.h"
 
 namespace nocunzip::unzip32 {
+namespace {
 
-EntryOpener::~EntryOpener() { std::fill(password_.begin(), password_.end(), '\0'); }
-
-OpenedEntry EntryOpener::TryOpen(zip_t* archive, zip_uint64_t index, zip_flags_t flags,
-                                 const char* password, int* error_code) {
-  OpenedEntry opened;
-  zip_file_t* file = password == nullptr
-                         ? zip_fopen_index(archive, index, flags)
-                         : zip_fopen_index_encrypted(archive, index, flags, password);
-  if (file != nullptr) {
-    opened.status = OpenedEntry::kOk;
-    opened.file.reset(file);
-    *error_code = ZIP_ER_OK;
-    return opened;
-  }
-  zip_error_t* error = zip_get_error(archive);
-  *error_code = zip_error_code_zip(error);
-  opened.message = ZipErrorText(error);
-  zip_error_clear(archive);
-  if (*error_code == ZIP_ER_ENCRNOTSUPP || *error_code == ZIP_ER_COMPNOTSUPP) {
-    opened.status = OpenedEntry::kUnsupported;
-  }
-  return opened;
+UnlockedEntry Refused(UnlockedEntry::Status status, std::string message) {
+  UnlockedEntry refused;
+  refused.status = status;
+  refused.message = std::move(message);
+  return refused;
 }
 
-OpenedEntry EntryOpener::Open(zip_t* archive, zip_uint64_t index, const EntryFacts& facts,
-                              zip_flags_t flags) {
-  int error_code = ZIP_ER_OK;
-  if (facts.encryption == ZIP_EM_NONE) return TryOpen(archive, index, flags, nullptr, &error_code);
+// The cipher of `entry`, not started yet; null when this build cannot decrypt it.
+std::unique_ptr<Cipher> MakeCipherFor(const Entry& entry) {
+  if (entry.encryption == Encryption::kAes) return MakeAesCipher(entry.aes_key_bits);
+  if (entry.encryption != Encryption::kTraditional) return nullptr;
+  // With a data descriptor the writer may not have known the CRC when it encrypted: the
+  // check byte comes from the time instead.
+  const bool descriptor = (entry.flags & zip::kFlagDataDescriptor) != 0;
+  return MakeTraditionalCipher(
+      static_cast<uint8_t>(descriptor ? entry.dos_time >> 8 : entry.crc >> 24));
+}
 
-  if (have_password_) {
-    OpenedEntry opened = TryOpen(archive, index, flags, password_.c_str(), &error_code);
-    if (opened.status == OpenedEntry::kOk ||
-        (error_code != ZIP_ER_WRONGPASSWD && error_code != ZIP_ER_NOPASSWD)) {
-      return opened;
-    }
+void Wipe(std::string& secret) { std::fill(secret.begin(), secret.end(), '\0'); }
+
+}  // namespace
+
+EntryUnlocker::~EntryUnlocker() { Wipe(password_); }
+
+UnlockedEntry EntryUnlocker::Unlock(ByteReader& archive, uint64_t data_offset, const Entry& entry) {
+  if (entry.encryption == Encryption::kNone) return Refused(UnlockedEntry::kOk, "");
+  std::unique_ptr<Cipher> cipher = MakeCipherFor(entry);
+  if (cipher == nullptr) {
+    return Refused(UnlockedEntry::kUnsupported, "its kind of encryption is not supported");
+  }
+  std::vector<unsigned char> header(cipher->header_size());
+  if (entry.compressed_size < cipher->header_size() + cipher->trailer_size() ||
+      !archive.ReadAt(data_offset, header.data(), header.size())) {
+    return Refused(UnlockedEntry::kFailed, "the data is cut short");
+  }
+  UnlockedEntry unlocked;
+  unlocked.status = UnlockedEntry::kOk;
+  if (have_password_ && cipher->Start(password_, header)) {
+    unlocked.cipher = std::move(cipher);
+    return unlocked;
   }
   for (int ask = 0; ask < kPasswordAsksPerEntry; ++ask) {
     std::string candidate;
-    if (!reporter_.AskPassword(facts.name, &candidate)) {
-      OpenedEntry none;
-      none.status = OpenedEntry::kNoPassword;
-      none.message = "no password was given";
-      return none;
+    if (!reporter_.AskPassword(entry.name, &candidate)) {
+      return Refused(UnlockedEntry::kNoPassword, "no password was given");
     }
-    OpenedEntry opened = TryOpen(archive, index, flags, candidate.c_str(), &error_code);
-    if (opened.status == OpenedEntry::kOk) {
+    if (cipher->Start(candidate, header)) {
+      Wipe(password_);
       password_ = std::move(candidate);
       have_password_ = true;
-      return opened;
+      unlocked.cipher = std::move(cipher);
+      return unlocked;
     }
-    std::fill(candidate.begin(), candidate.end(), '\0');
-    if (error_code != ZIP_ER_WRONGPASSWD && error_code != ZIP_ER_NOPASSWD) return opened;
+    Wipe(candidate);
   }
-  OpenedEntry refused;
-  refused.status = OpenedEntry::kNoPassword;
-  refused.message = "wrong password (asked " + std::to_string(kPasswordAsksPerEntry) + " times)";
-  return refused;
+  return Refused(UnlockedEntry::kNoPassword, "wrong password (asked " +
+                                                 std::to_string(kPasswordAsksPerEntry) +
+                                                 " times): no correct password was given");
 }
 
 }  // namespace nocunzip::unzip32

@@ -1,43 +1,46 @@
-// Opens an entry for reading, asking the caller for a password when it is encrypted.
+// Unlocks encrypted entries: checks a password against an entry's encryption header, asking
+// the caller for one when needed.
 //
 // The password that worked last is held for the whole extraction and tried first; only
 // when it fails (or there is none yet) is the caller asked, at most three times for one
 // entry, so a wrong password can never loop.
 #pragma once
 
-#include <zip.h>
-
+#include <cstdint>
+#include <memory>
 #include <string>
 
-#include "archive_source.h"
+#include "byte_reader.h"
+#include "cipher.h"
+#include "entry.h"
 #include "report.h"
 
 namespace nocunzip::unzip32 {
 
 inline constexpr int kPasswordAsksPerEntry = 3;
 
-struct OpenedEntry {
+struct UnlockedEntry {
   enum Status { kOk, kNoPassword, kUnsupported, kFailed };
   Status status = kFailed;
-  ZipFile file;
-  std::string message;  // why it could not be opened
+  // Started with the right password, ready for DecodeEntry; null for unencrypted entries.
+  std::unique_ptr<Cipher> cipher;
+  std::string message;  // why the entry could not be unlocked, for a person
 };
 
-class EntryOpener {
+class EntryUnlocker {
  public:
-  explicit EntryOpener(Reporter& reporter) : reporter_(reporter) {}
-  ~EntryOpener();
+  explicit EntryUnlocker(Reporter& reporter) : reporter_(reporter) {}
+  ~EntryUnlocker();
+  EntryUnlocker(const EntryUnlocker&) = delete;
+  EntryUnlocker& operator=(const EntryUnlocker&) = delete;
 
-  // Opens the entry of `facts`, entry `index` of `archive`, with libzip's `flags`
-  // (ZIP_FL_COMPRESSED for raw data).
-  OpenedEntry Open(zip_t* archive, zip_uint64_t index, const EntryFacts& facts, zip_flags_t flags);
+  // Unlocks `entry`, whose data (after its local header) begins at `data_offset` of
+  // `archive`. Asks through the reporter, so it runs on the calling thread.
+  UnlockedEntry Unlock(ByteReader& archive, uint64_t data_offset, const Entry& entry);
 
  private:
-  OpenedEntry TryOpen(zip_t* archive, zip_uint64_t index, zip_flags_t flags, const char* password,
-                      int* error_code);
-
   Reporter& reporter_;
-  std::string password_;
+  std::string password_;  // the one that worked last
   bool have_password_ = false;
 };
 

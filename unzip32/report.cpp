@@ -1,7 +1,5 @@
 #include "report.h"
 
-#include <zip.h>
-
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -21,33 +19,6 @@ uint32_t Clamp32(uint64_t value) {
 constexpr int32_t kPasswordBufferSize = 256;
 
 }  // namespace
-
-std::string MethodName(uint16_t method) {
-  switch (method) {
-    case ZIP_CM_STORE:
-      return "Stored";
-    case ZIP_CM_SHRINK:
-      return "Shrunk";
-    case ZIP_CM_IMPLODE:
-      return "Implode";
-    case ZIP_CM_DEFLATE:
-      return "Deflate";
-    case ZIP_CM_DEFLATE64:
-      return "Deflate64";
-    case ZIP_CM_BZIP2:
-      return "BZip2";
-    case ZIP_CM_LZMA:
-      return "LZMA";
-    case ZIP_CM_XZ:
-      return "XZ";
-    case 93:
-      return "Zstd";
-    case ZIP_CM_PPMD:
-      return "PPMd";
-    default:
-      return "Method " + std::to_string(method);
-  }
-}
 
 uint32_t SavedPerMille(uint64_t uncompressed, uint64_t compressed) {
   if (uncompressed == 0 || compressed >= uncompressed) return 0;
@@ -92,17 +63,16 @@ void Reporter::ArchiveError(std::string_view archive, std::string_view reason) {
   PrintLine("error: " + std::string(archive) + ": " + std::string(reason));
 }
 
-void Reporter::EntryDone(std::string_view action, const EntryFacts& facts,
-                         std::string_view written_as) {
+void Reporter::EntryDone(std::string_view action, const Entry& entry, std::string_view written_as) {
   if (message_level_ < 2) return;
-  std::string line = "  " + std::string(action) + ": " + facts.name;
-  if (!written_as.empty() && written_as != facts.name) line += " -> " + std::string(written_as);
-  if (verbose_ && !facts.is_directory) {
-    line += "  (" + std::to_string(facts.uncompressed_size) + " bytes, " +
-            MethodName(facts.method) + ", " +
-            std::to_string(SavedPerMille(facts.uncompressed_size, facts.compressed_size) / 10) +
+  std::string line = "  " + std::string(action) + ": " + entry.name;
+  if (!written_as.empty() && written_as != entry.name) line += " -> " + std::string(written_as);
+  if (verbose_ && !entry.is_directory) {
+    line += "  (" + std::to_string(entry.uncompressed_size) + " bytes, " +
+            MethodName(entry.method) + ", " +
+            std::to_string(SavedPerMille(entry.uncompressed_size, entry.compressed_size) / 10) +
             "% saved";
-    if (facts.encryption != 0) line += ", encrypted";
+    if (entry.encryption != Encryption::kNone) line += ", encrypted";
     line += ")";
   }
   PrintLine(std::move(line));
@@ -112,23 +82,24 @@ void Reporter::SummaryLine(std::string_view text) {
   if (message_level_ >= 1) PrintLine(std::string(text));
 }
 
-void Reporter::Describe(const EntryFacts& facts) {
+void Reporter::Describe(const Entry& entry) {
   if (callbacks_.Message == nullptr) return;
-  const CalendarTime when = LocalCalendarTime(facts.mtime);
-  const std::string method = ToCallerText(MethodName(facts.method));
-  const std::string name = ToCallerText(facts.name);
-  callbacks_.Message(Clamp32(facts.uncompressed_size), Clamp32(facts.compressed_size),
-                     SavedPerMille(facts.uncompressed_size, facts.compressed_size),
+  const CalendarTime when = LocalCalendarTime(entry.mtime);
+  const std::string method = ToCallerText(MethodName(entry.method));
+  const std::string name = ToCallerText(entry.name);
+  callbacks_.Message(Clamp32(entry.uncompressed_size), Clamp32(entry.compressed_size),
+                     SavedPerMille(entry.uncompressed_size, entry.compressed_size),
                      static_cast<uint32_t>(when.month), static_cast<uint32_t>(when.day),
                      static_cast<uint32_t>(when.year), static_cast<uint32_t>(when.hour),
-                     static_cast<uint32_t>(when.minute), facts.is_directory ? 'd' : '-',
-                     name.c_str(), method.c_str(), facts.crc, facts.encryption != 0 ? 'E' : ' ');
+                     static_cast<uint32_t>(when.minute), entry.is_directory ? 'd' : '-',
+                     name.c_str(), method.c_str(), entry.crc,
+                     entry.encryption != Encryption::kNone ? 'E' : ' ');
 }
 
-bool Reporter::MayContinue(const EntryFacts& facts) {
+bool Reporter::MayContinue(const Entry& entry) {
   if (callbacks_.Service == nullptr) return true;
-  const std::string name = ToCallerText(facts.name);
-  return callbacks_.Service(name.c_str(), Clamp32(facts.uncompressed_size)) == 0;
+  const std::string name = ToCallerText(entry.name);
+  return callbacks_.Service(name.c_str(), Clamp32(entry.uncompressed_size)) == 0;
 }
 
 int32_t Reporter::AskReplace(const std::string& shown_name) {

@@ -7,30 +7,12 @@
 #include <string>
 #include <string_view>
 
+#include "decoder.h"
+#include "entry.h"
 #include "unzip32.h"
 
 namespace nocunzip::unzip32 {
 
-// One archive entry as the caller is told about it.
-struct EntryFacts {
-  uint64_t index = 0;
-  std::string name;  // as stored, UTF-8
-  uint64_t uncompressed_size = 0;
-  uint64_t compressed_size = 0;
-  uint32_t crc = 0;
-  bool crc_known = true;  // false for encrypted entries that authenticate instead (AES)
-  uint16_t method = 0;
-  uint16_t encryption = 0;  // libzip's ZIP_EM_* value, 0 for none
-  bool is_directory = false;
-  bool is_link = false;
-  bool is_text = false;    // marked as text in the archive
-  int64_t mtime = 0;       // seconds since 1970 (UTC)
-  uint32_t unix_mode = 0;  // permission bits when the archive carries them
-  bool has_unix_mode = false;
-};
-
-// "Deflate", "Stored", ...
-std::string MethodName(uint16_t method);
 // Space saved, in per mille of the uncompressed size.
 uint32_t SavedPerMille(uint64_t uncompressed, uint64_t compressed);
 
@@ -55,13 +37,13 @@ class Reporter {
   // A problem with the whole archive, always printed.
   void ArchiveError(std::string_view archive, std::string_view reason);
   // What was done with one entry ("inflating", "creating", "testing"), at level 2.
-  void EntryDone(std::string_view action, const EntryFacts& facts, std::string_view written_as);
+  void EntryDone(std::string_view action, const Entry& entry, std::string_view written_as);
   // A line of the closing summary, at level 1 and above.
   void SummaryLine(std::string_view text);
 
-  void Describe(const EntryFacts& facts);
+  void Describe(const Entry& entry);
   // False when the caller wants the extraction stopped.
-  bool MayContinue(const EntryFacts& facts);
+  bool MayContinue(const Entry& entry);
   // UZ_REPLACE_NO, UZ_REPLACE_YES or UZ_REPLACE_CANCEL; No when nobody can be asked.
   int32_t AskReplace(const std::string& shown_name);
   // Asks for a password for `entry`; false when none was supplied.

@@ -101,15 +101,16 @@ std::string BuildRawZip(const std::vector<RawEntry>& entries, const std::string&
     Put32(out, 0x04034b50);
     Put16(out, 20);
     Put16(out, static_cast<uint16_t>(e.flags | (e.data_descriptor ? 8 : 0)));
-    Put16(out, e.deflate || e.deflated_already ? 8 : 0);
+    Put16(out, e.method.value_or(e.deflate || e.deflated_already ? 8 : 0));
     Put16(out, kDosTime);
     Put16(out, kDosDate);
     Put32(out, e.data_descriptor ? 0 : crc);
     Put32(out, e.data_descriptor ? 0 : compressed);
     Put32(out, e.data_descriptor ? 0 : size);
     Put16(out, static_cast<uint16_t>(e.name.size()));
-    Put16(out, 0);
+    Put16(out, static_cast<uint16_t>(e.local_extra.size()));
     out += e.name;
+    out += e.local_extra;
     out += payload;
     if (e.data_descriptor) {
       Put32(out, 0x08074b50);
@@ -130,20 +131,21 @@ std::string BuildRawZip(const std::vector<RawEntry>& entries, const std::string&
     Put16(out, static_cast<uint16_t>((e.made_by_system << 8) | 20));
     Put16(out, 20);
     Put16(out, static_cast<uint16_t>(l.flags | (l.data_descriptor ? 8 : 0)));
-    Put16(out, l.deflate || l.deflated_already ? 8 : 0);
+    Put16(out, l.method.value_or(l.deflate || l.deflated_already ? 8 : 0));
     Put16(out, kDosTime);
     Put16(out, kDosDate);
     Put32(out, crc);
     Put32(out, l.declared_compressed.value_or(static_cast<uint32_t>(payload.size())));
     Put32(out, l.declared_size.value_or(static_cast<uint32_t>(l.data.size())));
     Put16(out, static_cast<uint16_t>(e.name.size()));
-    Put16(out, 0);
+    Put16(out, static_cast<uint16_t>(e.central_extra.size()));
     Put16(out, 0);
     Put16(out, 0);
     Put16(out, 0);
     Put32(out, e.external_attributes);
     Put32(out, offsets[local]);
     out += e.name;
+    out += e.central_extra;
   }
   const uint32_t directory_size = static_cast<uint32_t>(out.size()) - directory_offset;
   Put32(out, 0x06054b50);

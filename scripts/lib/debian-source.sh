@@ -45,9 +45,16 @@ fetch_debian_source() {
   local tmp
   tmp=$(mktemp -d "$(dirname "$dest")/.fetch.XXXXXX")
   # A stale package list names versions the mirror no longer has: update once and retry.
+  # A mirror may also lack the newest version's files (a security update whose pool is
+  # elsewhere): then the other versions that the package lists name, newest first.
   (cd "$tmp" || exit 1
-    apt-get source -qq "$package" >/dev/null 2>&1 ||
-      { debian_source_as_root apt-get update -qq && apt-get source -qq "$package"; }) ||
+    apt-get source -qq "$package" >/dev/null 2>&1 && exit 0
+    { debian_source_as_root apt-get update -qq && apt-get source -qq "$package"; } && exit 0
+    for version in $(apt-cache showsrc "$package" | sed -n 's/^Version: //p' | sort -rV); do
+      debian_source_log "trying $package $version"
+      apt-get source -qq "$package=$version" >/dev/null 2>&1 && exit 0
+    done
+    exit 1) ||
     { rm -rf "$tmp"; echo "${0##*/}: apt-get source $package failed" >&2; return 1; }
   local dir
   dir=$(find "$tmp" -mindepth 1 -maxdepth 1 -type d -name "$package-*" | head -n1)
