@@ -16,7 +16,7 @@
 namespace nocunzip::unzip32 {
 namespace {
 
-// Both libraries count in 32 bits: larger spans are taken a part at a time.
+// Both libraries count in 32 bits: of larger spans a call takes the first 4 GiB.
 uint32_t Clamp(size_t n) { return static_cast<uint32_t>(std::min<size_t>(n, UINT32_MAX)); }
 
 class ZlibDeflateDecoder final : public Decoder {
