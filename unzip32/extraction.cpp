@@ -133,6 +133,9 @@ class Extraction {
   void Tally(const Entry& entry);
   void FillTotals();
   void ShowComment();
+  // Describes `entry` to the caller; false, said as "`activity` stopped by the caller", when
+  // the caller wants the run to end.
+  bool Announce(const Entry& entry, const char* activity);
   int32_t List();
   int32_t ExtractAll();
   // Decides what to do with one entry; sets `stop` when the run must end here.
@@ -236,6 +239,13 @@ void Extraction::ShowComment() {
   reporter_.Print(text);
 }
 
+bool Extraction::Announce(const Entry& entry, const char* activity) {
+  reporter_.Describe(entry);
+  if (reporter_.MayContinue(entry)) return true;
+  reporter_.EntryWarning(entry.name, std::string(activity) + " stopped by the caller");
+  return false;
+}
+
 int32_t Extraction::List() {
   const bool verbose = options_.verbose;
   reporter_.Print(verbose ? " Length   Method    Size  Saved   Date       Time   CRC-32    Name\n"
@@ -248,11 +258,7 @@ int32_t Extraction::List() {
   std::string problem;
   while (directory.Next(&entry, &problem) == CentralDirectory::Step::kEntry) {
     if (!wanted_[entry.index]) continue;
-    reporter_.Describe(entry);
-    if (!reporter_.MayContinue(entry)) {
-      reporter_.EntryWarning(entry.name, "listing stopped by the caller");
-      return UZ_ERR_STOPPED;
-    }
+    if (!Announce(entry, "listing")) return UZ_ERR_STOPPED;
     const CalendarTime when = LocalCalendarTime(entry.mtime);
     if (verbose) {
       snprintf(line, sizeof line, "%10llu  %-7s %10llu  %3u%%  %04d-%02d-%02d %02d:%02d  %08x  ",
@@ -519,9 +525,7 @@ int32_t Extraction::ExtractAll() {
   std::string problem;
   while (directory.Next(&entry, &problem) == CentralDirectory::Step::kEntry) {
     if (!wanted_[entry.index]) continue;
-    reporter_.Describe(entry);
-    if (!reporter_.MayContinue(entry)) {
-      reporter_.EntryWarning(entry.name, "extraction stopped by the caller");
+    if (!Announce(entry, "extraction")) {
       result = UZ_ERR_STOPPED;
       break;
     }
