@@ -169,7 +169,7 @@ class Extraction {
   std::unique_ptr<TargetDirectory> target_;
   std::unique_ptr<EntryUnlocker> unlocker_;
   DecodeBuffers buffers_;
-  std::vector<bool> wanted_;  // the entries selected, by index
+  std::vector<bool> wanted_;    // the entries selected, by index
   uint64_t largest_ahead_ = 0;  // the largest entry that is inflated ahead
   std::unique_ptr<InflateAhead> ahead_;
   SeenNames written_;  // the files written by this run
@@ -559,9 +559,8 @@ int32_t Extraction::Run() {
   if (const int32_t opened = Open(); opened != UZ_OK) return opened;
   ShowComment();
   if (selected_ == 0) {
-    reporter_.ArchiveError(options_.archive, entries_ == 0
-                                                 ? "the archive holds no entries"
-                                                 : "no entry matches the given names");
+    reporter_.ArchiveError(options_.archive, entries_ == 0 ? "the archive holds no entries"
+                                                           : "no entry matches the given names");
     return UZ_ERR_NO_MATCH;
   }
   if (options_.list) return List();
