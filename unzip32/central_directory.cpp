@@ -177,8 +177,7 @@ CentralDirectory::Step CentralDirectory::Next(Entry* entry, std::string* problem
   const std::string number = std::to_string(next_index_ + 1);
   unsigned char header[kCentralHeaderSize];
   if (directory_end - position_ < kCentralHeaderSize ||
-      !window_.Read(position_, header, sizeof header) ||
-      Get32(header) != kCentralHeaderSignature) {
+      !window_.Read(position_, header, sizeof header) || Get32(header) != kCentralHeaderSignature) {
     return Damaged(problem, "central directory entry " + number + " is damaged");
   }
   const uint16_t name_length = Get16(header + 28);

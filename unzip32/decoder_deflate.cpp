@@ -16,7 +16,7 @@
 namespace nocunzip::unzip32 {
 namespace {
 
-// Both libraries count in 32 bits: larger spans are taken a part at a time.
+// Both libraries count in 32 bits: of larger spans a call takes the first 4 GiB.
 uint32_t Clamp(size_t n) { return static_cast<uint32_t>(std::min<size_t>(n, UINT32_MAX)); }
 
 class ZlibDeflateDecoder final : public Decoder {
@@ -104,16 +104,15 @@ class IsalDeflateDecoder final : public Decoder {
     s.avail_out = Clamp(output.size());
     const uint32_t given_in = s.avail_in, given_out = s.avail_out;
     const int rc = isal_inflate(&s);
-    step.consumed = given_in - s.avail_in;
+    // At the data's end ISA-L hands back the whole bytes that it had read ahead, moving
+    // next_in back; when those came with an earlier call, it moves back beyond this call's
+    // input, and none of this call's input was used.
+    step.consumed = s.avail_in <= given_in ? given_in - s.avail_in : 0;
     step.produced = given_out - s.avail_out;
     if (rc < 0) {
       failed_ = true;
       step.status = DecodeStatus::kCorrupt;
     } else if (s.block_state == ISAL_BLOCK_FINISH) {
-      // ISA-L reads ahead into a bit buffer: whole bytes still in it follow the data and
-      // were not used.
-      const size_t unread = static_cast<size_t>(s.read_in_length / 8);
-      step.consumed -= std::min(unread, step.consumed);
       step.status = DecodeStatus::kEnd;
     }
     return step;

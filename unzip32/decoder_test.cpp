@@ -188,11 +188,11 @@ Bytes ZipLzma(const Bytes& data, bool end_marker, uint32_t dict_size = 1 << 20) 
 // Two frames one after the other, as an entry may hold them.
 Bytes Zstd(const Bytes& data) {
   Bytes out;
-  const size_t half = data.size() / 2;
-  for (const auto& part :
-       {Bytes(data.begin(), data.begin() + half), Bytes(data.begin() + half, data.end())}) {
-    Bytes frame(ZSTD_compressBound(part.size()));
-    const size_t n = ZSTD_compress(frame.data(), frame.size(), part.data(), part.size(), 9);
+  const size_t middle = data.size() / 2;
+  for (const auto& half :
+       {Bytes(data.begin(), data.begin() + middle), Bytes(data.begin() + middle, data.end())}) {
+    Bytes frame(ZSTD_compressBound(half.size()));
+    const size_t n = ZSTD_compress(frame.data(), frame.size(), half.data(), half.size(), 9);
     EXPECT_FALSE(ZSTD_isError(n));
     out.insert(out.end(), frame.begin(), frame.begin() + n);
   }

@@ -11,7 +11,8 @@ namespace {
 
 using namespace zip;
 
-constexpr uint32_t kSignatureRecordSignature = 0x05054b50;  // digital signature, after the directory
+constexpr uint32_t kSignatureRecordSignature =
+    0x05054b50;  // digital signature, after the directory
 
 ArchiveEnd Fail(EndProblem problem, std::string message) {
   ArchiveEnd end;

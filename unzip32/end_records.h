@@ -23,7 +23,8 @@ enum class EndProblem {
 struct ArchiveEnd {
   EndProblem problem = EndProblem::kNone;
   std::string message;  // what is wrong, for a person
-  uint64_t entry_count = 0;  // as the end record says: a hint only, the directory is read to its end
+  uint64_t entry_count =
+      0;  // as the end record says: a hint only, the directory is read to its end
   uint64_t directory_offset = 0;  // in the file, the shift applied
   uint64_t directory_size = 0;
   // What to add to the offsets that the archive records to find their place in the file:

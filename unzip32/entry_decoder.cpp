@@ -1,7 +1,5 @@
 #include "entry_decoder.h"
 
-#include <libdeflate.h>
-
 #include <algorithm>
 #include <array>
 #include <condition_variable>
@@ -12,6 +10,7 @@
 #include <system_error>
 #include <thread>
 
+#include "checksum.h"
 #include "zip_format.h"
 
 namespace nocunzip::unzip32 {
@@ -74,7 +73,7 @@ DecodeResult CopyStored(ByteReader& archive, uint64_t offset, const Entry& entry
   for (uint64_t done = 0; done < size;) {
     const size_t n = static_cast<size_t>(std::min<uint64_t>(kStreamBufferSize, size - done));
     if (!archive.ReadAt(offset + done, buffers.stream.data(), n)) return Corrupt(kCutShort);
-    crc = libdeflate_crc32(crc, buffers.stream.data(), n);
+    crc = Crc32(crc, buffers.stream.data(), n);
     if (IoResult written = sink.Write(buffers.stream.data(), n); !written.ok()) {
       return FromWrite(written);
     }
@@ -109,34 +108,13 @@ DecodeResult DecodeStored(ByteReader& archive, uint64_t offset, const Entry& ent
   for (uint64_t done = 0; done < size && read;) {
     const size_t n = static_cast<size_t>(std::min<uint64_t>(kStreamBufferSize, size - done));
     read = archive.ReadAt(offset + done, buffers.stream.data(), n);
-    if (read) crc = libdeflate_crc32(crc, buffers.stream.data(), n);
+    if (read) crc = Crc32(crc, buffers.stream.data(), n);
     done += n;
   }
   if (copier.joinable()) copier.join();
   if (!read) return Corrupt(kCutShort);
   if (!copied.ok()) return FromWrite(copied);
   return CheckResult(entry, size, crc);
-}
-
-// ---- Unencrypted deflate data that fits one buffer.
-
-DecodeResult InflateWhole(ByteReader& archive, uint64_t offset, const Entry& entry, ByteSink& sink,
-                          DecodeBuffers& buffers) {
-  const size_t compressed = static_cast<size_t>(entry.compressed_size);
-  const size_t expected = static_cast<size_t>(entry.uncompressed_size);
-  // A byte more than needed, so that even empty buffers have an address.
-  buffers.raw.resize(compressed + 1);
-  buffers.inflated.resize(expected + 1);
-  if (!archive.ReadAt(offset, buffers.raw.data(), compressed)) return Corrupt(kCutShort);
-  size_t produced = 0;
-  const libdeflate_result inflated =
-      libdeflate_deflate_decompress(buffers.decompressor, buffers.raw.data(), compressed,
-                                    buffers.inflated.data(), expected, &produced);
-  if (inflated == LIBDEFLATE_INSUFFICIENT_SPACE) return Corrupt(kLonger);
-  if (inflated != LIBDEFLATE_SUCCESS) return Corrupt(kDamaged);
-  const uint32_t crc = libdeflate_crc32(0, buffers.inflated.data(), produced);
-  if (DecodeResult check = CheckResult(entry, produced, crc); !check.ok()) return check;
-  return WriteResult(sink.Write(buffers.inflated.data(), produced));
 }
 
 // ---- Everything else, piece by piece.
@@ -244,7 +222,7 @@ class WriteBehind {
       const unsigned char* data = pieces_[written_ % kPieces].data();
       const size_t size = sizes_[written_ % kPieces];
       lock.unlock();
-      crc_ = libdeflate_crc32(crc_, data, size);
+      crc_ = Crc32(crc_, data, size);
       IoResult written = sink_.Write(data, size);
       lock.lock();
       ++written_;
@@ -294,7 +272,7 @@ class DecodedOutput {
   void Hand(size_t size) {
     if (size == 0) return;
     if (behind_ != nullptr) return behind_->Hand(size);
-    crc_ = libdeflate_crc32(crc_, buffer_.data(), size);
+    crc_ = Crc32(crc_, buffer_.data(), size);
     result_ = sink_.Write(buffer_.data(), size);
   }
   // Waits for every write; how writing went and the CRC of all that was handed.
@@ -328,6 +306,32 @@ Decoder* DecoderFor(const Entry& entry, uint64_t data_size, DecodeBuffers& buffe
 DecodeResult DecoderProblem(const Decoder& decoder) {
   std::string problem = decoder.Problem();
   return Corrupt(problem.empty() ? kDamaged : std::move(problem));
+}
+
+// ---- Unencrypted deflate data that fits one buffer: inflated in one call, through the
+// same decoder as streamed data.
+
+DecodeResult InflateWhole(ByteReader& archive, uint64_t offset, const Entry& entry, ByteSink& sink,
+                          DecodeBuffers& buffers) {
+  const size_t compressed = static_cast<size_t>(entry.compressed_size);
+  const size_t expected = static_cast<size_t>(entry.uncompressed_size);
+  // A byte more than declared: data that inflate to more are caught without a second call.
+  buffers.raw.resize(compressed + 1);
+  buffers.inflated.resize(expected + 1);
+  if (!archive.ReadAt(offset, buffers.raw.data(), compressed)) return Corrupt(kCutShort);
+  Decoder* decoder = DecoderFor(entry, compressed, buffers);
+  if (decoder == nullptr) return Corrupt(kDamaged);
+  const DecodeStep step =
+      decoder->Decode(std::span<const unsigned char>(buffers.raw.data(), compressed),
+                      std::span<unsigned char>(buffers.inflated.data(), expected + 1), true);
+  if (step.status == DecodeStatus::kCorrupt) return DecoderProblem(*decoder);
+  if (step.produced > expected) return Corrupt(kLonger);
+  if (step.status != DecodeStatus::kEnd) {
+    return Corrupt("the compressed data ends early: " + Shorter(step.produced, entry).message);
+  }
+  const uint32_t crc = Crc32(0, buffers.inflated.data(), step.produced);
+  if (DecodeResult check = CheckResult(entry, step.produced, crc); !check.ok()) return check;
+  return WriteResult(sink.Write(buffers.inflated.data(), step.produced));
 }
 
 // Runs `decoder` over the input into the output until the data ends, adding the bytes
@@ -420,11 +424,8 @@ DecodeResult WriteResult(const IoResult& written) {
   return written.ok() ? DecodeResult{} : FromWrite(written);
 }
 
-DecodeBuffers::DecodeBuffers() : decompressor(libdeflate_alloc_decompressor()) {
-  if (decompressor == nullptr) throw std::bad_alloc();
-}
-
-DecodeBuffers::~DecodeBuffers() { libdeflate_free_decompressor(decompressor); }
+DecodeBuffers::DecodeBuffers() = default;
+DecodeBuffers::~DecodeBuffers() = default;
 
 DecodeResult DecodeEntry(ByteReader& archive, uint64_t data_offset, const Entry& entry,
                          Cipher* cipher, ByteSink& sink, DecodeBuffers& buffers) {

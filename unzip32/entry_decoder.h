@@ -3,7 +3,8 @@
 //
 // Unencrypted stored data is copied in large pieces (inside the system where the sink can,
 // with the CRC computed on a second thread meanwhile), and unencrypted deflated data that
-// fits a bounded buffer is inflated in one go with libdeflate. Every other entry streams
+// fits a bounded buffer is inflated in one go by the deflate decoder (ISA-L's inflate where
+// the build has it, zlib's elsewhere). Every other entry streams
 // through fixed buffers: pieces of the archive are read, decrypted and handed to the
 // method's decoder (decoder.h), and what it produces is checked and written, on a second
 // thread where the sink allows. Either way memory stays bounded, and no more than the
@@ -22,8 +23,6 @@
 #include "decoder.h"
 #include "entry.h"
 #include "output.h"
-
-struct libdeflate_decompressor;
 
 namespace nocunzip::unzip32 {
 
@@ -52,7 +51,7 @@ inline constexpr uint64_t kParallelCopyMinimum = 4u << 20;
 
 enum class DecodeWay {
   kStored,        // unencrypted stored data, copied straight from the archive
-  kWholeDeflate,  // unencrypted deflate data inflated in one buffer with libdeflate
+  kWholeDeflate,  // unencrypted deflate data inflated in one buffer
   kStream,        // read, decrypted and decoded piece by piece
 };
 
@@ -71,7 +70,6 @@ class DecodeBuffers {
   std::vector<unsigned char> compressed_stream;
   std::vector<unsigned char> raw;
   std::vector<unsigned char> inflated;
-  libdeflate_decompressor* decompressor = nullptr;
   // The decoder of the last streamed entry, reset for the next one of its method.
   std::unique_ptr<Decoder> decoder;
   uint16_t decoder_method = 0;

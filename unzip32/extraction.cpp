@@ -133,6 +133,9 @@ class Extraction {
   void Tally(const Entry& entry);
   void FillTotals();
   void ShowComment();
+  // Describes `entry` to the caller; false, said as "`activity` stopped by the caller", when
+  // the caller wants the run to end.
+  bool Announce(const Entry& entry, const char* activity);
   int32_t List();
   int32_t ExtractAll();
   // Decides what to do with one entry; sets `stop` when the run must end here.
@@ -166,7 +169,7 @@ class Extraction {
   std::unique_ptr<TargetDirectory> target_;
   std::unique_ptr<EntryUnlocker> unlocker_;
   DecodeBuffers buffers_;
-  std::vector<bool> wanted_;  // the entries selected, by index
+  std::vector<bool> wanted_;    // the entries selected, by index
   uint64_t largest_ahead_ = 0;  // the largest entry that is inflated ahead
   std::unique_ptr<InflateAhead> ahead_;
   SeenNames written_;  // the files written by this run
@@ -236,6 +239,13 @@ void Extraction::ShowComment() {
   reporter_.Print(text);
 }
 
+bool Extraction::Announce(const Entry& entry, const char* activity) {
+  reporter_.Describe(entry);
+  if (reporter_.MayContinue(entry)) return true;
+  reporter_.EntryWarning(entry.name, std::string(activity) + " stopped by the caller");
+  return false;
+}
+
 int32_t Extraction::List() {
   const bool verbose = options_.verbose;
   reporter_.Print(verbose ? " Length   Method    Size  Saved   Date       Time   CRC-32    Name\n"
@@ -248,11 +258,7 @@ int32_t Extraction::List() {
   std::string problem;
   while (directory.Next(&entry, &problem) == CentralDirectory::Step::kEntry) {
     if (!wanted_[entry.index]) continue;
-    reporter_.Describe(entry);
-    if (!reporter_.MayContinue(entry)) {
-      reporter_.EntryWarning(entry.name, "listing stopped by the caller");
-      return UZ_ERR_STOPPED;
-    }
+    if (!Announce(entry, "listing")) return UZ_ERR_STOPPED;
     const CalendarTime when = LocalCalendarTime(entry.mtime);
     if (verbose) {
       snprintf(line, sizeof line, "%10llu  %-7s %10llu  %3u%%  %04d-%02d-%02d %02d:%02d  %08x  ",
@@ -519,9 +525,7 @@ int32_t Extraction::ExtractAll() {
   std::string problem;
   while (directory.Next(&entry, &problem) == CentralDirectory::Step::kEntry) {
     if (!wanted_[entry.index]) continue;
-    reporter_.Describe(entry);
-    if (!reporter_.MayContinue(entry)) {
-      reporter_.EntryWarning(entry.name, "extraction stopped by the caller");
+    if (!Announce(entry, "extraction")) {
       result = UZ_ERR_STOPPED;
       break;
     }
@@ -555,9 +559,8 @@ int32_t Extraction::Run() {
   if (const int32_t opened = Open(); opened != UZ_OK) return opened;
   ShowComment();
   if (selected_ == 0) {
-    reporter_.ArchiveError(options_.archive, entries_ == 0
-                                                 ? "the archive holds no entries"
-                                                 : "no entry matches the given names");
+    reporter_.ArchiveError(options_.archive, entries_ == 0 ? "the archive holds no entries"
+                                                           : "no entry matches the given names");
     return UZ_ERR_NO_MATCH;
   }
   if (options_.list) return List();

@@ -1,12 +1,12 @@
 #include "inflate_ahead.h"
 
-#include <libdeflate.h>
-
 #include <algorithm>
 #include <cstring>
 #include <system_error>
 
 #include "central_directory.h"
+#include "checksum.h"
+#include "decoder.h"
 #include "local_header.h"
 #include "zip_format.h"
 
@@ -14,14 +14,13 @@ namespace nocunzip::unzip32 {
 
 bool InflatesAhead(const Entry& entry) {
   return entry.method == zip::kMethodDeflate && entry.encryption == Encryption::kNone &&
-         entry.crc_known && !entry.is_directory &&
-         entry.compressed_size <= kWholeBufferLimit && entry.uncompressed_size <= kWholeBufferLimit;
+         entry.crc_known && !entry.is_directory && entry.compressed_size <= kWholeBufferLimit &&
+         entry.uncompressed_size <= kWholeBufferLimit;
 }
 static_assert(kWholeBufferLimit <= kInflateAheadBytes, "every entry taken must fit the ring");
 
 std::unique_ptr<InflateAhead> InflateAhead::Start(const ArchiveEnd& end,
-                                                  const std::vector<bool>& wanted,
-                                                  uint64_t largest,
+                                                  const std::vector<bool>& wanted, uint64_t largest,
                                                   std::unique_ptr<ArchiveFile> archive) {
   std::unique_ptr<InflateAhead> ahead(new InflateAhead(end, wanted, largest, std::move(archive)));
   try {
@@ -33,8 +32,8 @@ std::unique_ptr<InflateAhead> InflateAhead::Start(const ArchiveEnd& end,
 }
 
 // The ring holds four times the largest entry taken, within the bounds of the header.
-InflateAhead::InflateAhead(const ArchiveEnd& end, const std::vector<bool>& wanted,
-                           uint64_t largest, std::unique_ptr<ArchiveFile> archive)
+InflateAhead::InflateAhead(const ArchiveEnd& end, const std::vector<bool>& wanted, uint64_t largest,
+                           std::unique_ptr<ArchiveFile> archive)
     : end_(end),
       wanted_(wanted),
       archive_(std::move(archive)),
@@ -88,6 +87,18 @@ const unsigned char* InflateAhead::ReadRaw(uint64_t offset, size_t length) {
   return window_.get() + (offset - window_start_);
 }
 
+bool InflateAhead::Inflate(const Entry& entry, const unsigned char* raw, unsigned char* out) {
+  const DecoderParams params{entry.method, entry.flags, entry.compressed_size,
+                             entry.uncompressed_size};
+  if (inflater_ == nullptr || !inflater_->Reset(params)) inflater_ = MakeDecoder(params);
+  if (inflater_ == nullptr) return false;
+  const auto compressed = static_cast<size_t>(entry.compressed_size);
+  const auto size = static_cast<size_t>(entry.uncompressed_size);
+  const DecodeStep step = inflater_->Decode(std::span<const unsigned char>(raw, compressed),
+                                            std::span<unsigned char>(out, size), true);
+  return step.status == DecodeStatus::kEnd && step.produced == size;
+}
+
 bool InflateAhead::InflateOne(const Entry& entry, uint64_t data_offset, Inflated* inflated) {
   const auto compressed = static_cast<size_t>(entry.compressed_size);
   const auto size = static_cast<size_t>(entry.uncompressed_size);
@@ -96,20 +107,15 @@ bool InflateAhead::InflateOne(const Entry& entry, uint64_t data_offset, Inflated
     std::unique_lock<std::mutex> lock(mutex_);
     if (!FindSpace(size, &inflated->start)) {
       worker_waiting_ = true;
-      changed_.wait(lock, [&] {
-        return stop_ || (WorkerMayResume() && FindSpace(size, &inflated->start));
-      });
+      changed_.wait(
+          lock, [&] { return stop_ || (WorkerMayResume() && FindSpace(size, &inflated->start)); });
       worker_waiting_ = false;
     }
     if (stop_) return false;
   }
   // Only this thread places bytes in the ring, so the space found stays free.
   unsigned char* out = ring_.get() + inflated->start % capacity_;
-  size_t produced = 0;
-  inflated->ok = raw != nullptr &&
-                 libdeflate_deflate_decompress(buffers_.decompressor, raw, compressed, out, size,
-                                               &produced) == LIBDEFLATE_SUCCESS &&
-                 produced == size && libdeflate_crc32(0, out, size) == entry.crc;
+  inflated->ok = raw != nullptr && Inflate(entry, raw, out) && Crc32(0, out, size) == entry.crc;
   inflated->size = inflated->ok ? size : 0;
   return true;
 }

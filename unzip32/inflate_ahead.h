@@ -4,7 +4,7 @@
 // callback in entry order. Meanwhile this worker reads the next unencrypted, deflated entries
 // that fit one buffer straight from the archive file (a handle and a directory reader of
 // its own),
-// inflates them with libdeflate and checks their size and CRC against the central directory,
+// inflates them and checks their size and CRC against the central directory,
 // so that when the calling thread reaches such an entry its contents are ready to write.
 // The inflated bytes wait in one fixed ring buffer, so memory stays bounded however far
 // ahead the worker could go: it waits whenever the ring is full.
@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "archive_file.h"
+#include "decoder.h"
 #include "end_records.h"
 #include "entry.h"
 #include "entry_decoder.h"
@@ -49,8 +50,8 @@ class InflateAhead {
   // its own. `largest` is the largest uncompressed size among them. Returns null when no
   // thread can be started; the extraction then decodes everything itself. `end` and
   // `wanted` must stay unchanged while this object lives.
-  static std::unique_ptr<InflateAhead> Start(const ArchiveEnd& end,
-                                             const std::vector<bool>& wanted, uint64_t largest,
+  static std::unique_ptr<InflateAhead> Start(const ArchiveEnd& end, const std::vector<bool>& wanted,
+                                             uint64_t largest,
                                              std::unique_ptr<ArchiveFile> archive);
   ~InflateAhead();  // stops the worker and waits for it
   InflateAhead(const InflateAhead&) = delete;
@@ -78,6 +79,9 @@ class InflateAhead {
   // Inflates `entry`, whose data begin at `data_offset`, into the ring; false when the worker
   // must stop.
   bool InflateOne(const Entry& entry, uint64_t data_offset, Inflated* inflated);
+  // Inflates the `entry.compressed_size` bytes at `raw` into exactly `entry.uncompressed_size`
+  // bytes at `out`; false when they are damaged or of another size.
+  bool Inflate(const Entry& entry, const unsigned char* raw, unsigned char* out);
   // Where `size` contiguous bytes fit in the ring now, if they do. With the lock held.
   bool FindSpace(size_t size, uint64_t* start) const;
   // Whether the worker, once it had to wait, may go on: the ring is at most half full, so
@@ -95,7 +99,7 @@ class InflateAhead {
   std::unique_ptr<ArchiveFile> archive_;
   size_t capacity_;                          // of the ring
   std::unique_ptr<unsigned char[]> ring_;    // untouched until used
-  DecodeBuffers buffers_;                    // the worker's own
+  std::unique_ptr<Decoder> inflater_;        // the worker's own, reset for each entry
   std::unique_ptr<unsigned char[]> window_;  // kWholeBufferLimit bytes
   uint64_t window_start_ = 0;
   size_t window_filled_ = 0;

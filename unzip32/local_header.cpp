@@ -13,7 +13,8 @@ bool FindEntryData(WindowedReader& reader, const Entry& entry, uint64_t limit, E
     *problem = "entry " + entry.name + " has no local header where the directory says";
     return false;
   }
-  const uint64_t header_size = zip::kLocalHeaderSize + uint64_t{Get16(local + 26)} + Get16(local + 28);
+  const uint64_t header_size =
+      zip::kLocalHeaderSize + uint64_t{Get16(local + 26)} + Get16(local + 28);
   data->offset = entry.local_offset + header_size;
   if (data->offset > limit || limit - data->offset < entry.compressed_size) {
     *problem = "the data of entry " + entry.name +

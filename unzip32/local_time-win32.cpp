@@ -35,8 +35,8 @@ int64_t DosTimeToSeconds(uint16_t dos_date, uint16_t dos_time) {
       !SystemTimeToFileTime(&utc, &utc_file)) {
     return 0;
   }
-  const uint64_t ticks = (static_cast<uint64_t>(utc_file.dwHighDateTime) << 32) |
-                         utc_file.dwLowDateTime;
+  const uint64_t ticks =
+      (static_cast<uint64_t>(utc_file.dwHighDateTime) << 32) | utc_file.dwLowDateTime;
   constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
   return static_cast<int64_t>(ticks / 10000000u) - kSecondsFrom1601To1970;
 }

@@ -19,45 +19,12 @@
 #include "entry_path.h"
 #include "output.h"
 #include "unique_handle.h"
+#include "win32_text.h"
 
 namespace nocunzip::unzip32 {
 namespace {
 
 constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
-
-std::wstring Widen(const std::string& text, UINT code_page) {
-  if (text.empty()) return std::wstring();
-  const int length = static_cast<int>(text.size());
-  const int needed = MultiByteToWideChar(code_page, 0, text.data(), length, nullptr, 0);
-  if (needed <= 0) return std::wstring();
-  std::wstring wide(static_cast<size_t>(needed), L'\0');
-  MultiByteToWideChar(code_page, 0, text.data(), length, wide.data(), needed);
-  return wide;
-}
-
-std::string Narrow(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  const int length = static_cast<int>(text.size());
-  const int needed =
-      WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-  if (needed <= 0) return std::string();
-  std::string narrow(static_cast<size_t>(needed), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), length, narrow.data(), needed, nullptr, nullptr);
-  return narrow;
-}
-
-std::string SystemMessage(DWORD code) {
-  wchar_t* buffer = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, MAKELANGID(LANG_ENGLISH, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(&buffer),
-      0, nullptr);
-  std::wstring text = length && buffer ? std::wstring(buffer, length) : std::wstring();
-  if (buffer) LocalFree(buffer);
-  while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L'.'))
-    text.pop_back();
-  return text.empty() ? "Windows error " + std::to_string(code) : Narrow(text);
-}
 
 IoResult Failure(IoResult::Status status, std::string message) {
   IoResult result;
@@ -136,7 +103,7 @@ IoResult CheckName(const RelativePath& path, size_t count, const std::wstring& f
     return IoResult::Ok();
   return Failure(IoResult::kRefused, "refused: " + Prefix(path, count) +
                                          " is the short name of another file, " +
-                                         Narrow(found.cFileName));
+                                         NarrowToUtf8(found.cFileName));
 }
 
 // Marks the open file `file` to be deleted when its last handle closes, or takes the mark
@@ -246,7 +213,7 @@ class Win32TargetDirectory : public TargetDirectory {
     if (path.empty()) return existing;
     std::wstring full;
     if (!Walk(path, path.size() - 1, false, &full).ok()) return existing;
-    full += L"\\" + Widen(path.back(), CP_UTF8);
+    full += L"\\" + WidenUtf8(path.back());
     if (!CheckName(path, path.size(), full).ok()) return existing;
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(full.c_str(), GetFileExInfoStandard, &data)) return existing;
@@ -272,7 +239,7 @@ class Win32TargetDirectory : public TargetDirectory {
     *result = Walk(path, path.size() - 1, true, &directory);
     if (!result->ok()) return nullptr;
     const std::string shown = Prefix(path, path.size());
-    const std::wstring final_path = directory + L"\\" + Widen(path.back(), CP_UTF8);
+    const std::wstring final_path = directory + L"\\" + WidenUtf8(path.back());
     *result = CheckName(path, path.size(), final_path);
     if (!result->ok()) return nullptr;
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -318,7 +285,7 @@ class Win32TargetDirectory : public TargetDirectory {
   IoResult Walk(const RelativePath& path, size_t count, bool create, std::wstring* full) {
     std::wstring current = root_;
     for (size_t i = 0; i < count; ++i) {
-      current += L"\\" + Widen(path[i], CP_UTF8);
+      current += L"\\" + WidenUtf8(path[i]);
       const IoResult checked = CheckName(path, i + 1, current);
       if (!checked.ok()) return checked;
       DWORD attributes = GetFileAttributesW(current.c_str());
@@ -364,7 +331,7 @@ IoResult CreateTarget(const std::wstring& extended, const std::string& shown) {
 }  // namespace
 
 std::unique_ptr<TargetDirectory> TargetDirectory::Open(const std::string& path, IoResult* result) {
-  const std::wstring given = path.empty() ? std::wstring(L".") : Widen(path, CP_UTF8);
+  const std::wstring given = path.empty() ? std::wstring(L".") : WidenUtf8(path);
   const std::string shown = path.empty() ? std::string(".") : path;
   DWORD needed = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
   std::wstring full(needed, L'\0');

@@ -37,7 +37,8 @@ ReadBack Read(const std::string& bytes) {
     return back;
   }
   back.comment = end.comment;
-  const ScanResult scan = ScanArchive(reader, end, [&](const Entry& e) { back.entries.push_back(e); });
+  const ScanResult scan =
+      ScanArchive(reader, end, [&](const Entry& e) { back.entries.push_back(e); });
   if (!scan.ok()) {
     back.problem = scan.message;
     return back;
@@ -65,9 +66,9 @@ void Patch16(std::string& bytes, size_t at, uint16_t value) {
   bytes[at + 1] = static_cast<char>(value >> 8);
 }
 
-const std::string kTwo = BuildRawZip({{.name = "a.txt", .data = "aaaa"},
-                                      {.name = "dir/b.txt", .data = "bbbbbbbb", .deflate = true}},
-                                     "comment");
+const std::string kTwo = BuildRawZip(
+    {{.name = "a.txt", .data = "aaaa"}, {.name = "dir/b.txt", .data = "bbbbbbbb", .deflate = true}},
+    "comment");
 
 TEST(Reader, ReadsTheArchivesThatOtherToolsRead) {
   const size_t end_at = kTwo.size() - 22 - 7;
@@ -105,12 +106,13 @@ TEST(Reader, ReadsTheArchivesThatOtherToolsRead) {
 
 TEST(Reader, LocalHeadersOnlySayWhereTheDataBegins) {
   // As bsdtar writes: bit 3, zeros for CRC and sizes, extra fields of other lengths.
-  const ReadBack back = Read(BuildRawZip({{.name = "s.txt",
-                                           .data = "stream",
-                                           .deflate = true,
-                                           .data_descriptor = true,
-                                           .local_extra = Field(0x5455, std::string("\x01\x00\x00\x00\x00", 5)) +
-                                                          std::string(3, '\0')}}));
+  const ReadBack back =
+      Read(BuildRawZip({{.name = "s.txt",
+                         .data = "stream",
+                         .deflate = true,
+                         .data_descriptor = true,
+                         .local_extra = Field(0x5455, std::string("\x01\x00\x00\x00\x00", 5)) +
+                                        std::string(3, '\0')}}));
   ASSERT_EQ(back.problem, "");
   EXPECT_EQ(back.entries[0].crc_known, true);
   EXPECT_EQ(back.entries[0].uncompressed_size, 6u);
@@ -128,10 +130,16 @@ TEST(Reader, ReadsTheFieldsOfTheCentralRecord) {
       {.name = "dosdir", .data = "", .external_attributes = 0x10},
       {.name = raw_name, .data = "2", .central_extra = Field(0x7075, unicode)},
       {.name = "stale", .data = "2", .central_extra = Field(0x7075, unicode)},
-      {.name = "stamped", .data = "3",
+      {.name = "stamped",
+       .data = "3",
        .central_extra = Field(0x5455, std::string("\x01\x00\xf1\x53\x65", 5))},
-      {.name = "aes", .data = "xxxxxxxxxxxxxxxxxx", .flags = 1, .method = 99,
-       .central_extra = Field(0x9901, std::string("\x02\x00" "AE\x03\x0e\x00", 7))},
+      {.name = "aes",
+       .data = "xxxxxxxxxxxxxxxxxx",
+       .flags = 1,
+       .method = 99,
+       .central_extra = Field(0x9901, std::string("\x02\x00"
+                                                  "AE\x03\x0e\x00",
+                                                  7))},
   }));
   ASSERT_EQ(back.problem, "");
   EXPECT_EQ(back.entries[0].name, "caf\xc3\xa9.txt");
@@ -156,13 +164,15 @@ TEST(Reader, RefusesDamagedAndHostileLayouts) {
   } cases[] = {
       {"empty", "", "empty"},
       {"text", "just some text that is long enough to hold a record", "not a ZIP archive"},
-      {"shared data", BuildRawZip({{.name = "a", .data = "xxxxxxxx"}, {.name = "b", .share_local_header_of = 0}}),
+      {"shared data",
+       BuildRawZip({{.name = "a", .data = "xxxxxxxx"}, {.name = "b", .share_local_header_of = 0}}),
        "entries a and b overlap"},
       {"data into the next entry",
-       BuildRawZip({{.name = "a", .data = "xxxx", .declared_compressed = 5}, {.name = "b", .data = "y"}}),
+       BuildRawZip(
+           {{.name = "a", .data = "xxxx", .declared_compressed = 5}, {.name = "b", .data = "y"}}),
        "overlap"},
-      {"data into the directory", BuildRawZip({{.name = "last", .data = "xxxx", .declared_compressed = 200}}),
-       "last"},
+      {"data into the directory",
+       BuildRawZip({{.name = "last", .data = "xxxx", .declared_compressed = 200}}), "last"},
       {"more entries than the directory holds", count, "damaged"},
   };
   for (const Case& c : cases) {
@@ -177,7 +187,8 @@ TEST(Reader, FindsOverlapsInArchivesOutOfOrder) {
                                    {.name = "b", .data = "bbbb", .declared_compressed = 6},
                                    {.name = "c", .data = "cccc"}});
   const ReadBack in_order = Read(bytes);
-  EXPECT_NE(in_order.problem.find("entries b and c overlap"), std::string::npos) << in_order.problem;
+  EXPECT_NE(in_order.problem.find("entries b and c overlap"), std::string::npos)
+      << in_order.problem;
   // Swap the first two central records (each 46 + 1 bytes).
   const size_t directory = bytes.size() - 22 - 3 * 47;
   std::string swapped = bytes.substr(0, directory) + bytes.substr(directory + 47, 47) +
@@ -196,7 +207,8 @@ TEST(Reader, EveryTruncationAndByteFlipIsHandled) {
   std::mt19937 random(7);
   for (int round = 0; round < 20000; ++round) {
     std::string bytes = kTwo;
-    for (int flips = 0; flips < 3; ++flips) bytes[random() % bytes.size()] = static_cast<char>(random());
+    for (int flips = 0; flips < 3; ++flips)
+      bytes[random() % bytes.size()] = static_cast<char>(random());
     const ReadBack back = Read(bytes);  // must neither crash nor read out of bounds
     for (size_t i = 0; i < back.data.size(); ++i) {
       EXPECT_EQ(back.data[i].size(), back.entries[i].compressed_size);

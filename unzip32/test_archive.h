@@ -44,10 +44,10 @@ struct RawEntry {
   std::optional<uint32_t> declared_compressed;  // compressed size claimed in the headers
   std::optional<uint32_t> declared_crc;
   uint32_t external_attributes = 0;
-  uint8_t made_by_system = 0;  // 0 MS-DOS, 3 Unix
+  uint8_t made_by_system = 0;      // 0 MS-DOS, 3 Unix
   std::optional<uint16_t> method;  // written in both headers instead of 0 or 8
-  std::string local_extra;          // extra fields of the local header, as bytes
-  std::string central_extra;        // extra fields of the central record, as bytes
+  std::string local_extra;         // extra fields of the local header, as bytes
+  std::string central_extra;       // extra fields of the central record, as bytes
   // Central record points at the local header of this earlier entry instead of its own
   // (the overlapping-entries bomb).
   std::optional<size_t> share_local_header_of;
