@@ -22,12 +22,13 @@ test=(
   zip 7zip libarchive-tools zstd xz-utils
 )
 # The 32-bit Linux build and its tests under qemu (scripts/test-i386.sh): gcc -m32 and the
-# i386 packages of the libraries (multiarch; ISA-L has no i386 package and the build does
-# not need it). GoogleTest is built from the sources of libgtest-dev.
+# i386 packages of the libraries (multiarch; ISA-L has no i386 package, and the build
+# inflates with zlib there). libzip only builds the tests' archives. GoogleTest is built
+# from the sources of libgtest-dev.
 i386=(
   gcc-multilib g++-multilib qemu-user
   zlib1g-dev:i386 libbz2-dev:i386 liblzma-dev:i386 libzstd-dev:i386 libssl-dev:i386
-  libzip-dev:i386 libdeflate-dev:i386 libinih-dev:i386
+  libzip-dev:i386 libinih-dev:i386
 )
 # The Windows cross builds (scripts/build-windows.sh; dpkg-dev unpacks Debian's source
 # packages of the libraries) and their tests under Wine on a display of their own.
