@@ -1,6 +1,8 @@
 #include "platform/files.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -52,6 +54,13 @@ TEST_F(FilesTest, OnlyOrdinaryFilesAreFound) {
   EXPECT_FALSE(FindOrdinaryFile(dir_.wstring() + L"/"));
   EXPECT_FALSE(FindOrdinaryFile(Path("archive.zip/inner")));
   EXPECT_FALSE(FindOrdinaryFile(L""));
+
+  // Dated 2100, past the 32-bit seconds of 2038.
+  Touch("future.zip");
+  const struct timespec times[2] = {{4102488000, 0}, {4102488000, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, (dir_ / "future.zip").c_str(), times, 0), 0);
+  EXPECT_TRUE(FindOrdinaryFile(Path("future.zip")));
+  EXPECT_TRUE(FindOrdinaryFile(Path("future.*")));
 }
 
 TEST_F(FilesTest, WildcardsInTheLastComponentMatchOrdinaryFilesOnly) {

@@ -2,7 +2,7 @@
 # Installs the Debian packages that NocUnzip needs, by purpose. Safe to run again: only
 # what is missing is installed.
 #
-#   scripts/setup.sh                 what scripts/test.sh needs: linux, test and windows
+#   scripts/setup.sh                 what scripts/test.sh needs: linux, test, i386 and windows
 #   scripts/setup.sh linux           building and running on Linux (scripts/build.sh,
 #                                    scripts/run-sample.sh)
 #   scripts/setup.sh GROUP...        the named groups; "all" for every group
@@ -20,6 +20,15 @@ linux=(
 # Tools that the Linux tests run: makers and readers of archives to compare with.
 test=(
   zip 7zip libarchive-tools zstd xz-utils
+)
+# The 32-bit Linux build and its tests under qemu (scripts/test-i386.sh): gcc -m32 and the
+# i386 packages of the libraries (multiarch; ISA-L has no i386 package, and the build
+# inflates with zlib there). libzip only builds the tests' archives. GoogleTest is built
+# from the sources of libgtest-dev.
+i386=(
+  gcc-multilib g++-multilib qemu-user
+  zlib1g-dev:i386 libbz2-dev:i386 liblzma-dev:i386 libzstd-dev:i386 libssl-dev:i386
+  libzip-dev:i386 libinih-dev:i386
 )
 # The Windows cross builds (scripts/build-windows.sh; dpkg-dev unpacks Debian's source
 # packages of the libraries) and their tests under Wine on a display of their own.
@@ -42,9 +51,9 @@ bench=(
   libarchive-tools 7zip time
 )
 
-all_groups=(linux test windows screenshots fuzz bench)
+all_groups=(linux test i386 windows screenshots fuzz bench)
 groups=("$@")
-[ ${#groups[@]} -gt 0 ] || groups=(linux test windows)
+[ ${#groups[@]} -gt 0 ] || groups=(linux test i386 windows)
 [ "${groups[*]}" != all ] || groups=("${all_groups[@]}")
 
 packages=()
@@ -66,6 +75,15 @@ if [ ${#missing[@]} -gt 0 ]; then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo=sudo
   export DEBIAN_FRONTEND=noninteractive
+  # Packages of another architecture (NAME:i386) need it among dpkg's foreign ones.
+  for p in "${missing[@]}"; do
+    case $p in
+      *:*)
+        arch=${p#*:}
+        dpkg --print-foreign-architectures | grep -qx "$arch" || $sudo dpkg --add-architecture "$arch"
+        ;;
+    esac
+  done
   $sudo apt-get update -qq
   $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null
 fi

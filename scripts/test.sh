@@ -3,8 +3,10 @@
 #   0. fetches the corpus of other projects' ZIP test archives (scripts/fetch-corpus.sh),
 #      which the Linux test runs check the unzip library on;
 #   1. the Linux program, its unzip library and all their tests;
-#   2. the same once more with AddressSanitizer and UndefinedBehaviorSanitizer;
-#   3. the Windows builds (x64 and x86) and the Windows tests under Wine and Xvfb.
+#   2. the 32-bit Linux build (i686, the records and __stdcall of the 32-bit DLL) and its
+#      tests under qemu-i386 (scripts/test-i386.sh);
+#   3. the 64-bit Linux tests once more with AddressSanitizer and UndefinedBehaviorSanitizer;
+#   4. the Windows builds (x64 and x86) and the Windows tests under Wine and Xvfb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,6 +16,9 @@ scripts/fetch-corpus.sh
 echo "== Linux build and tests"
 scripts/build.sh
 ctest --test-dir build --output-on-failure -j2
+
+echo "== 32-bit Linux build and tests under qemu-i386"
+scripts/test-i386.sh
 
 echo "== Linux tests with AddressSanitizer and UndefinedBehaviorSanitizer"
 scripts/test-sanitizers.sh

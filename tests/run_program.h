@@ -23,6 +23,10 @@
 #include <string>
 #include <vector>
 
+#ifndef NOCUNZIP_PROGRAM_EMULATOR
+#define NOCUNZIP_PROGRAM_EMULATOR ""
+#endif
+
 extern char** environ;
 
 namespace nocunzip::e2e {
@@ -184,12 +188,24 @@ class ProgramSandbox {
     }
   };
 
+  // The program starts directly, or through the emulator that runs this build's programs
+  // (NOCUNZIP_PROGRAM_EMULATOR, e.g. qemu-i386). The emulator hands the environment on to
+  // the program, all but a preloaded library, which is the program's and not its own.
   Command Prepare(const std::vector<std::string>& args, const std::vector<std::string>& env,
                   const fs::path& cwd) const {
     Command command;
-    command.program = (root_ / "bin" / "nocunzip").string();
+    const std::string program = (root_ / "bin" / "nocunzip").string();
+    const std::string emulator = NOCUNZIP_PROGRAM_EMULATOR;
+    command.program = emulator.empty() ? program : emulator;
     command.cwd = cwd.empty() ? root_.string() : cwd.string();
     command.argv_text.push_back(command.program);
+    if (!emulator.empty()) {
+      for (const std::string& entry : env) {
+        if (entry.rfind("LD_PRELOAD=", 0) == 0)
+          command.argv_text.insert(command.argv_text.end(), {"-E", entry});
+      }
+      command.argv_text.push_back(program);
+    }
     command.argv_text.insert(command.argv_text.end(), args.begin(), args.end());
     for (char** e = environ; *e; ++e) {
       const std::string entry = *e;
@@ -199,7 +215,9 @@ class ProgramSandbox {
       command.env_text.push_back(entry);
     }
     command.env_text.push_back("XDG_CONFIG_HOME=" + (root_ / "config").string());
-    command.env_text.insert(command.env_text.end(), env.begin(), env.end());
+    for (const std::string& entry : env) {
+      if (emulator.empty() || entry.rfind("LD_PRELOAD=", 0) != 0) command.env_text.push_back(entry);
+    }
     return command;
   }
 

@@ -221,8 +221,10 @@ CentralDirectory::Step CentralDirectory::Next(Entry* entry, std::string* problem
         unicode_path = field.data;
         break;
       case kExtraExtendedTimestamp:
+        // Unsigned seconds, as 7-Zip and libarchive read them: 1970 to 2106, where
+        // a signed reading turns every time past January 2038 into one before 1970.
         if (field.data.size() >= 5 && (field.data[0] & 1) != 0) {
-          entry->mtime = static_cast<int32_t>(Get32(Bytes(field.data) + 1));
+          entry->mtime = Get32(Bytes(field.data) + 1);
           have_exact_time = true;
         }
         break;

@@ -2,6 +2,11 @@
 // calls them.
 #include <gtest/gtest.h>
 
+#ifdef __linux__
+#include <fcntl.h>
+#include <sys/stat.h>
+#endif
+
 #include <chrono>
 #include <filesystem>
 
@@ -12,9 +17,20 @@ namespace {
 namespace fs = std::filesystem;
 using Files = std::vector<std::string>;
 
+// Seconds since 1970. On Linux through statx, whose times have 64 bits in the 32-bit build
+// too: the C++ library there reads them into a 32-bit time_t, which ends in 2038.
 int64_t ModificationTime(const fs::path& path) {
+#ifdef __linux__
+  struct statx status {};
+  if (statx(AT_FDCWD, path.c_str(), 0, STATX_MTIME, &status) != 0) {
+    ADD_FAILURE() << "cannot read the time of " << path;
+    return -1;
+  }
+  return status.stx_mtime.tv_sec;
+#else
   const auto system_time = fs::file_time_type::clock::to_sys(fs::last_write_time(path));
   return std::chrono::duration_cast<std::chrono::seconds>(system_time.time_since_epoch()).count();
+#endif
 }
 
 unsigned Permissions(const fs::path& path) {
@@ -60,6 +76,68 @@ TEST_F(ExtractionTest, ExtractsTheTreeWithTimesAndReportsEveryEntry) {
   EXPECT_EQ(run.record.TotalUncompressedSize, 6u + 4u + 10000u);
   EXPECT_LT(run.record.TotalCompressedSize, run.record.TotalUncompressedSize);
   EXPECT_GT(run.record.CompressionFactor, 900u);
+}
+
+std::string LittleEndian(uint64_t value, int bytes) {
+  std::string out;
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>(value >> (8 * i)));
+  return out;
+}
+
+std::string ExtraField(uint16_t id, const std::string& data) {
+  return LittleEndian(id, 2) + LittleEndian(data.size(), 2) + data;
+}
+
+// The extended timestamp field with the modification time: 32 bits of seconds since 1970.
+std::string UnixTimeField(int64_t seconds) {
+  return ExtraField(0x5455, "\x01" + LittleEndian(static_cast<uint64_t>(seconds), 4));
+}
+
+// The NTFS field: modification, access and creation time in 100-ns steps since 1601.
+std::string NtfsTimeField(int64_t seconds) {
+  const std::string ticks =
+      LittleEndian(static_cast<uint64_t>(seconds + 11644473600) * 10000000, 8);
+  return ExtraField(0x000a, LittleEndian(0, 4) + LittleEndian(1, 2) + LittleEndian(24, 2) + ticks +
+                                ticks + ticks);
+}
+
+TEST_F(ExtractionTest, TimesPast2038AreRestoredListedAndCompared) {
+  // Past the signed 32-bit seconds that end in January 2038: noon (UTC) of 2100-01-01 in
+  // the extended timestamp, whose 32 bits reach 2106, and of 2200-01-01 in the NTFS field.
+  constexpr int64_t k2100 = 4102488000;
+  constexpr int64_t k2200 = 7258161600;
+  const std::string inner = BuildRawZip({{.name = "inner.txt", .data = "inside"}});
+  WriteFileBytes(
+      archive(),
+      BuildRawZip({{.name = "dir/", .central_extra = UnixTimeField(k2100)},
+                   {.name = "dir/inner.zip", .data = inner, .central_extra = UnixTimeField(k2100)},
+                   {.name = "later.txt", .data = "2200", .central_extra = NtfsTimeField(k2200)}}));
+  RunResult run = caller_.Run(archive(), target());
+  EXPECT_EQ(run.result, UZ_OK) << run.printed;
+  EXPECT_EQ(ModificationTime(target() / "dir/inner.zip"), k2100);
+  EXPECT_EQ(ModificationTime(target() / "dir"), k2100);
+  EXPECT_EQ(ModificationTime(target() / "later.txt"), k2200);
+
+  // An archive file of 2100 opens.
+  run = caller_.Run(target() / "dir/inner.zip", scratch_ / "inner");
+  EXPECT_EQ(run.result, UZ_OK) << run.printed;
+  EXPECT_EQ(ReadFileBytes(scratch_ / "inner/inner.txt"), "inside");
+
+  caller_.options.ExtractList = 1;
+  run = caller_.Run(archive(), target());
+  EXPECT_EQ(run.result, UZ_OK) << run.printed;
+  EXPECT_NE(run.printed.find("2100-01-0"), std::string::npos) << run.printed;
+  EXPECT_NE(run.printed.find("2200-01-0"), std::string::npos) << run.printed;
+
+  // The file of 2200 on disk is newer than an entry of 2100.
+  caller_.options.ExtractList = 0;
+  caller_.options.ExtractNewer = 1;
+  WriteFileBytes(
+      archive(),
+      BuildRawZip({{.name = "later.txt", .data = "2100", .central_extra = UnixTimeField(k2100)}}));
+  run = caller_.Run(archive(), target());
+  EXPECT_EQ(run.result, UZ_OK) << run.printed;
+  EXPECT_EQ(ReadFileBytes(target() / "later.txt"), "2200");
 }
 
 TEST_F(ExtractionTest, CreatesAMissingTargetDirectory) {

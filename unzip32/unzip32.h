@@ -5,8 +5,9 @@
  * returns, and returns 0 for a successful extraction. Texts are zero-terminated 8-bit
  * strings in the system's ANSI code page (UTF-8 outside Windows).
  *
- * On 32-bit Windows the records have exactly the layout that the asserts below check
- * (4-byte addresses) and entries and callbacks use __stdcall. On 64-bit targets the
+ * On 32-bit x86 the records have exactly the layout that the asserts below check (4-byte
+ * addresses) and entries and callbacks use __stdcall: on Windows, and on Linux too, so that
+ * the 32-bit Linux build runs the same code paths as the 32-bit DLL. On 64-bit targets the
  * address slots are pointer-sized and everything else keeps its order. */
 #ifndef UNZIP32_H_
 #define UNZIP32_H_
@@ -16,6 +17,8 @@
 
 #if defined(_WIN32) && !defined(_WIN64)
 #define UZ_CALL __stdcall
+#elif defined(__i386__)
+#define UZ_CALL __attribute__((stdcall))
 #else
 #define UZ_CALL
 #endif
