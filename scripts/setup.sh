@@ -14,7 +14,7 @@ set -euo pipefail
 linux=(
   build-essential cmake ninja-build pkg-config python3
   libinih-dev zlib1g-dev libbz2-dev liblzma-dev libzstd-dev libssl-dev libisal-dev
-  libzip-dev libdeflate-dev
+  libzip-dev
   libgtest-dev libgmock-dev
 )
 # Tools that the Linux tests run: makers and readers of archives to compare with.
@@ -46,9 +46,10 @@ screenshots=(
 fuzz=(
   clang libclang-rt-14-dev
 )
-# The benchmark (bench/run.py): its peers and the peak memory of every run.
+# The benchmark (bench/run.py): its peers, the peak memory of every run, and libdeflate for
+# one of its inflate floors.
 bench=(
-  libarchive-tools 7zip time
+  libarchive-tools 7zip time libdeflate-dev
 )
 
 all_groups=(linux test i386 windows screenshots fuzz bench)

@@ -131,6 +131,11 @@ class Extraction {
   int32_t Open();
   // Counts what the first pass saw of one entry.
   void Tally(const Entry& entry);
+  // Whether the first pass selected `entry`. An entry it never saw (the file changed since)
+  // is not.
+  bool Wanted(const Entry& entry) const {
+    return entry.index < wanted_.size() && wanted_[entry.index];
+  }
   void FillTotals();
   void ShowComment();
   // Describes `entry` to the caller; false, said as "`activity` stopped by the caller", when
@@ -257,7 +262,7 @@ int32_t Extraction::List() {
   Entry entry;
   std::string problem;
   while (directory.Next(&entry, &problem) == CentralDirectory::Step::kEntry) {
-    if (!wanted_[entry.index]) continue;
+    if (!Wanted(entry)) continue;
     if (!Announce(entry, "listing")) return UZ_ERR_STOPPED;
     const CalendarTime when = LocalCalendarTime(entry.mtime);
     if (verbose) {
@@ -524,7 +529,7 @@ int32_t Extraction::ExtractAll() {
   Entry entry;
   std::string problem;
   while (directory.Next(&entry, &problem) == CentralDirectory::Step::kEntry) {
-    if (!wanted_[entry.index]) continue;
+    if (!Wanted(entry)) continue;
     if (!Announce(entry, "extraction")) {
       result = UZ_ERR_STOPPED;
       break;
