@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Cross-builds the libraries that the Windows unzip32.dll links statically, for
-# x86_64-w64-mingw32 and i686-w64-mingw32: bzip2, liblzma (xz-utils), zstd, libdeflate and
-# libzip 1.7.3 from Debian's source packages, against Debian's MinGW zlib
+# x86_64-w64-mingw32 and i686-w64-mingw32: bzip2, liblzma (xz-utils), zstd and libzip
+# 1.7.3 from Debian's source packages, against Debian's MinGW zlib
 # (libz-mingw-w64-dev) and Windows' own crypto.
 #
 # Sources land in third_party/build/src, each target's headers, libraries and pkg-config
@@ -79,29 +79,6 @@ build_zstd() {
   rm -rf "$obj"
 }
 
-# libdeflate 1.14 has no CMake build either: the same, plus a pkg-config file.
-build_libdeflate() {
-  local triple=$1 prefix=$work/$1
-  [ -f "$prefix/lib/libdeflate.a" ] && return
-  log "building libdeflate for $triple"
-  local obj=$work/obj-libdeflate-$triple
-  rm -rf "$obj" && mkdir -p "$obj" "$prefix/lib/pkgconfig" "$prefix/include"
-  local f
-  for f in "$src"/libdeflate/lib/*.c "$src"/libdeflate/lib/x86/*.c; do
-    "$triple-gcc-posix" -O2 -fomit-frame-pointer -std=c99 -I"$src/libdeflate" -c "$f" \
-      -o "$obj/$(basename "${f%.c}").o"
-  done
-  "$triple-ar" rcs "$obj/libdeflate.a" "$obj"/*.o
-  cp "$src/libdeflate/libdeflate.h" "$prefix/include/"
-  local version
-  version=$(sed -nE 's/^#define LIBDEFLATE_VERSION_STRING[[:space:]]+"(.*)"/\1/p' \
-    "$src/libdeflate/libdeflate.h")
-  sed -e "s|@PREFIX@|$prefix|" -e "s|@INCDIR@|$prefix/include|" -e "s|@LIBDIR@|$prefix/lib|" \
-    -e "s|@VERSION@|$version|" "$src/libdeflate/libdeflate.pc.in" >"$prefix/lib/pkgconfig/libdeflate.pc"
-  mv "$obj/libdeflate.a" "$prefix/lib/"
-  rm -rf "$obj"
-}
-
 build_libzip() {
   local triple=$1 arch=${1%%-*} prefix=$work/$1
   [ -f "$prefix/lib/libzip.a" ] && return
@@ -141,13 +118,11 @@ static_libzip_pc() {
 fetch_source bzip2
 fetch_source xz-utils
 fetch_source libzstd
-fetch_source libdeflate
 fetch_source libzip
 for triple in x86_64-w64-mingw32 i686-w64-mingw32; do
   build_bzip2 "$triple"
   build_liblzma "$triple"
   build_zstd "$triple"
-  build_libdeflate "$triple"
   build_libzip "$triple"
   static_libzip_pc "$triple"
 done
