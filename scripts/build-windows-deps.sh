@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds the libraries that the Windows unzip32.dll links statically, for
 # x86_64-w64-mingw32 and i686-w64-mingw32: bzip2, liblzma (xz-utils), zstd and libzip
-# 1.7.3 from Debian's source packages, against Debian's MinGW zlib
-# (libz-mingw-w64-dev) and Windows' own crypto.
+# 1.7.3, and for x86_64 alone ISA-L's inflate and CRC-32, from Debian's source packages,
+# against Debian's MinGW zlib (libz-mingw-w64-dev) and Windows' own crypto.
 #
 # Sources land in third_party/build/src, each target's headers, libraries and pkg-config
 # files in third_party/build/<triple>. A library that is already built is skipped, so the
@@ -79,6 +79,42 @@ build_zstd() {
   rm -rf "$obj"
 }
 
+# ISA-L's inflate and CRC-32, for 64-bit Windows alone: ISA-L has no 32-bit x86 code. Its
+# autotools build wants yasm for MinGW, so the igzip and crc objects that its Windows
+# makefile lists are built directly: C with MinGW's gcc, assembly with nasm -f win64 (the
+# assembly follows the Windows calling convention in that format). Headers go to isa-l/,
+# as Debian installs them, with a pkg-config file.
+build_isal() {
+  local triple=x86_64-w64-mingw32 prefix=$work/x86_64-w64-mingw32
+  [ -f "$prefix/lib/libisal.a" ] && return
+  log "building ISA-L (igzip, crc) for $triple"
+  local isal=$src/libisal obj=$work/obj-isal-$triple
+  rm -rf "$obj" && mkdir -p "$obj" "$prefix/lib/pkgconfig" "$prefix/include/isa-l"
+  local objects name dir f
+  objects=$(sed -nE 's/^[[:space:]]*bin\\([A-Za-z0-9_]+)\.obj.*/\1/p' "$isal/Makefile.nmake")
+  for name in $objects; do
+    for dir in crc igzip; do
+      f=$isal/$dir/$name
+      if [ -f "$f.c" ]; then
+        "$triple-gcc-posix" -O2 -DNDEBUG -I"$isal/include" -I"$isal/$dir" -c "$f.c" \
+          -o "$obj/$name.o"
+      elif [ -f "$f.asm" ]; then
+        nasm -f win64 -DHAVE_AS_KNOWS_AVX512 -DAS_FEATURE_LEVEL=10 -I"$isal/include/" \
+          -I"$isal/$dir/" "$f.asm" -o "$obj/$name.o"
+      fi
+    done
+  done
+  "$triple-ar" rcs "$obj/libisal.a" "$obj"/*.o
+  cp "$isal/include/igzip_lib.h" "$isal/include/crc.h" "$prefix/include/isa-l/"
+  local version
+  version=$(sed -nE '/^AC_INIT/{n;s/^[[:space:]]*\[([0-9.]+)\].*/\1/p}' "$isal/configure.ac")
+  sed -e "s|@prefix@|$prefix|" -e "s|@exec_prefix@|$prefix|" -e "s|@libdir@|$prefix/lib|" \
+    -e "s|@includedir@|$prefix/include|" -e "s|@VERSION@|$version|" "$isal/libisal.pc.in" \
+    >"$prefix/lib/pkgconfig/libisal.pc"
+  mv "$obj/libisal.a" "$prefix/lib/"
+  rm -rf "$obj"
+}
+
 build_libzip() {
   local triple=$1 arch=${1%%-*} prefix=$work/$1
   [ -f "$prefix/lib/libzip.a" ] && return
@@ -119,6 +155,7 @@ fetch_source bzip2
 fetch_source xz-utils
 fetch_source libzstd
 fetch_source libzip
+fetch_source libisal
 for triple in x86_64-w64-mingw32 i686-w64-mingw32; do
   build_bzip2 "$triple"
   build_liblzma "$triple"
@@ -126,4 +163,5 @@ for triple in x86_64-w64-mingw32 i686-w64-mingw32; do
   build_libzip "$triple"
   static_libzip_pc "$triple"
 done
+build_isal
 log "ready in $work/{x86_64,i686}-w64-mingw32"
