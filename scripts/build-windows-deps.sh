@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds the libraries that the Windows unzip32.dll links statically, for
-# x86_64-w64-mingw32 and i686-w64-mingw32: bzip2, liblzma (xz-utils), zstd, libdeflate and
-# libzip 1.7.3 from Debian's source packages, against Debian's MinGW zlib
-# (libz-mingw-w64-dev) and Windows' own crypto.
+# x86_64-w64-mingw32 and i686-w64-mingw32: bzip2, liblzma (xz-utils), zstd and libzip
+# 1.7.3, and for x86_64 alone ISA-L's inflate and CRC-32, from Debian's source packages,
+# against Debian's MinGW zlib (libz-mingw-w64-dev) and Windows' own crypto.
 #
 # Sources land in third_party/build/src, each target's headers, libraries and pkg-config
 # files in third_party/build/<triple>. A library that is already built is skipped, so the
@@ -79,26 +79,39 @@ build_zstd() {
   rm -rf "$obj"
 }
 
-# libdeflate 1.14 has no CMake build either: the same, plus a pkg-config file.
-build_libdeflate() {
-  local triple=$1 prefix=$work/$1
-  [ -f "$prefix/lib/libdeflate.a" ] && return
-  log "building libdeflate for $triple"
-  local obj=$work/obj-libdeflate-$triple
-  rm -rf "$obj" && mkdir -p "$obj" "$prefix/lib/pkgconfig" "$prefix/include"
-  local f
-  for f in "$src"/libdeflate/lib/*.c "$src"/libdeflate/lib/x86/*.c; do
-    "$triple-gcc-posix" -O2 -fomit-frame-pointer -std=c99 -I"$src/libdeflate" -c "$f" \
-      -o "$obj/$(basename "${f%.c}").o"
+# ISA-L's inflate and CRC-32, for 64-bit Windows alone: ISA-L has no 32-bit x86 code. Its
+# autotools build wants yasm for MinGW, so the igzip and crc objects that its Windows
+# makefile lists are built directly: C with MinGW's gcc, assembly with nasm -f win64 (the
+# assembly follows the Windows calling convention in that format). Headers go to isa-l/,
+# as Debian installs them, with a pkg-config file.
+build_isal() {
+  local triple=x86_64-w64-mingw32 prefix=$work/x86_64-w64-mingw32
+  [ -f "$prefix/lib/libisal.a" ] && return
+  log "building ISA-L (igzip, crc) for $triple"
+  local isal=$src/libisal obj=$work/obj-isal-$triple
+  rm -rf "$obj" && mkdir -p "$obj" "$prefix/lib/pkgconfig" "$prefix/include/isa-l"
+  local objects name dir f
+  objects=$(sed -nE 's/^[[:space:]]*bin\\([A-Za-z0-9_]+)\.obj.*/\1/p' "$isal/Makefile.nmake")
+  for name in $objects; do
+    for dir in crc igzip; do
+      f=$isal/$dir/$name
+      if [ -f "$f.c" ]; then
+        "$triple-gcc-posix" -O2 -DNDEBUG -I"$isal/include" -I"$isal/$dir" -c "$f.c" \
+          -o "$obj/$name.o"
+      elif [ -f "$f.asm" ]; then
+        nasm -f win64 -DHAVE_AS_KNOWS_AVX512 -DAS_FEATURE_LEVEL=10 -I"$isal/include/" \
+          -I"$isal/$dir/" "$f.asm" -o "$obj/$name.o"
+      fi
+    done
   done
-  "$triple-ar" rcs "$obj/libdeflate.a" "$obj"/*.o
-  cp "$src/libdeflate/libdeflate.h" "$prefix/include/"
+  "$triple-ar" rcs "$obj/libisal.a" "$obj"/*.o
+  cp "$isal/include/igzip_lib.h" "$isal/include/crc.h" "$prefix/include/isa-l/"
   local version
-  version=$(sed -nE 's/^#define LIBDEFLATE_VERSION_STRING[[:space:]]+"(.*)"/\1/p' \
-    "$src/libdeflate/libdeflate.h")
-  sed -e "s|@PREFIX@|$prefix|" -e "s|@INCDIR@|$prefix/include|" -e "s|@LIBDIR@|$prefix/lib|" \
-    -e "s|@VERSION@|$version|" "$src/libdeflate/libdeflate.pc.in" >"$prefix/lib/pkgconfig/libdeflate.pc"
-  mv "$obj/libdeflate.a" "$prefix/lib/"
+  version=$(sed -nE '/^AC_INIT/{n;s/^[[:space:]]*\[([0-9.]+)\].*/\1/p}' "$isal/configure.ac")
+  sed -e "s|@prefix@|$prefix|" -e "s|@exec_prefix@|$prefix|" -e "s|@libdir@|$prefix/lib|" \
+    -e "s|@includedir@|$prefix/include|" -e "s|@VERSION@|$version|" "$isal/libisal.pc.in" \
+    >"$prefix/lib/pkgconfig/libisal.pc"
+  mv "$obj/libisal.a" "$prefix/lib/"
   rm -rf "$obj"
 }
 
@@ -141,14 +154,14 @@ static_libzip_pc() {
 fetch_source bzip2
 fetch_source xz-utils
 fetch_source libzstd
-fetch_source libdeflate
 fetch_source libzip
+fetch_source libisal
 for triple in x86_64-w64-mingw32 i686-w64-mingw32; do
   build_bzip2 "$triple"
   build_liblzma "$triple"
   build_zstd "$triple"
-  build_libdeflate "$triple"
   build_libzip "$triple"
   static_libzip_pc "$triple"
 done
+build_isal
 log "ready in $work/{x86_64,i686}-w64-mingw32"

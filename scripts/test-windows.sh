@@ -77,7 +77,14 @@ for test in "${unit_tests[@]}"; do
   fi
   if WINEPATH=$search "$wine" "$test" >"$tmp/unit.log" 2>&1; then
     passed=$((passed + 1))
-    echo "PASS $(basename "$test"): $(grep -E '^\[  PASSED  \]' "$tmp/unit.log" || true)"
+    # GoogleTest's counts of passed and skipped tests, and the names of the skipped ones
+    # (those that need a tool or a feature that is missing here).
+    counts=$(sed -nE 's/^\[  (PASSED|SKIPPED) +\] ([0-9]+ tests?).*/\2 \L\1/p' "$tmp/unit.log" |
+      paste -sd, - | sed 's/,/, /g')
+    echo "PASS $(basename "$test"): $counts"
+    sed -nE 's/^\[  SKIPPED \] ([A-Za-z_][^ ]*)$/\1/p' "$tmp/unit.log" |
+      sed -E 's|^[^./]*/||; s|/[^/]*$||' | uniq -c |
+      awk '{ print "  skipped: " $2 ($1 > 1 ? " (" $1 " cases)" : "") }'
   else
     failed=$((failed + 1))
     echo "FAIL $(basename "$test")"

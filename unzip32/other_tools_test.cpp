@@ -44,6 +44,11 @@ const ToolCase kCases[] = {
 };
 
 TEST(OtherTools, EveryArchiveExtractsToWhatWasPacked) {
+#ifdef _WIN32
+  // The commands are POSIX shell: cmd.exe would only misread them, and its redirections
+  // leave empty files in the current directory.
+  GTEST_SKIP() << "the archives are made with POSIX shell commands";
+#endif
   ScratchDir scratch;
   const fs::path in = scratch / "in";
   fs::create_directories(in / "sub");
@@ -51,6 +56,7 @@ TEST(OtherTools, EveryArchiveExtractsToWhatWasPacked) {
   WriteFileBytes(in / "big.txt", big);
   WriteFileBytes(in / "sub" / "small.txt", small);
   WriteFileBytes(in / "sub" / "empty.txt", "");
+  int made = 0;
   for (const ToolCase& c : kCases) {
     SCOPED_TRACE(c.what);
     fs::remove(scratch / "a.zip");
@@ -58,6 +64,7 @@ TEST(OtherTools, EveryArchiveExtractsToWhatWasPacked) {
       GTEST_LOG_(INFO) << "skipped, the tool failed or is missing: " << c.what;
       continue;
     }
+    ++made;
     const fs::path out = scratch / "out";
     fs::remove_all(out);
     LibraryCaller caller;
@@ -70,6 +77,7 @@ TEST(OtherTools, EveryArchiveExtractsToWhatWasPacked) {
     EXPECT_TRUE(fs::exists(root / "sub" / "empty.txt"));
     EXPECT_EQ(ListTree(out).size(), 3u);
   }
+  if (made == 0) GTEST_SKIP() << "neither 7zz nor bsdtar made an archive";
 }
 
 }  // namespace
