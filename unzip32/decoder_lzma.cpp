@@ -29,7 +29,7 @@ class LzmaDecoder final : public Decoder {
     DecodeStep step;
     if (header_size_ < kHeaderSize) {
       const size_t n = std::min(kHeaderSize - header_size_, input.size());
-      std::memcpy(header_.data() + header_size_, input.data(), n);
+      if (n > 0) std::memcpy(header_.data() + header_size_, input.data(), n);
       header_size_ += n;
       step.consumed = n;
       input = input.subspan(n);

@@ -23,7 +23,7 @@ constexpr uint64_t kFourGiB = uint64_t{1} << 32;
 constexpr uint32_t kMask32 = 0xFFFFFFFF;
 
 void Put(std::string& out, uint64_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>(value >> (8 * i)));
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>(i < 8 ? value >> (8 * i) : 0));
 }
 
 // CRC-32 of `count` zero bytes, joined from pieces of at most 1 GiB (the combine step
