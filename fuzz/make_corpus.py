@@ -4,13 +4,18 @@
     fuzz/make_corpus.py OUT
 
 unzip32 seeds are archives behind four control bytes (see fuzz/unzip32_fuzzer.cpp): plain,
-traditionally encrypted (right and wrong password), AES encrypted (when 7z is installed),
-zip64, with directories, odd and hostile names, links and set-id modes, other methods, and
-corrupt ones. Every archive but the AES one is built from fixed bytes and time stamps, so
-the corpus is the same on every run.
+traditionally encrypted (right and wrong password), AES-128/192/256 encrypted, zip64 (local
+extras only, and with zip64 central extras and end records), with directories, odd and hostile
+names, links and set-id modes, every method (Deflate64, BZip2 and LZMA as 7-Zip writes them;
+LZMA, XZ and Zstandard entries built here), entries with data descriptors as bsdtar writes
+them, archives behind a prefix, and corrupt ones. Archives that need a tool that is missing
+(7zz or 7z, bsdtar, zstd) are left out. Every archive but the AES ones (random salt) and
+bsdtar's (access and change times) is built from fixed bytes and time stamps, so the corpus
+is the same on every run as long as the tools are.
 """
 
 import io
+import lzma
 import os
 import shutil
 import struct
@@ -23,6 +28,14 @@ import zlib
 PASSWORD = b"amberLYNXQT"
 TIME = (2021, 3, 4, 5, 6, 8)
 TEXT = b"Ein Datenarchiv wird entpackt!\nBitte warten...\n" * 8
+# Text, a table and noise: something for every stage of a decoder, a few KiB.
+MIXED = (
+    TEXT
+    + b"".join(b"%05d;%s;%x\n" % (i, b"abcdefgh"[i % 8 :], i * i) for i in range(120))
+    + bytes((i * 2654435761 >> 13) & 0xFF for i in range(600))
+    + TEXT[::-1]
+)
+MIXED_FILES = [("mixed.bin", MIXED), ("dir/text.txt", TEXT), ("empty.txt", b"")]
 
 
 # --------------------------------------------------------------------------------------------
@@ -104,8 +117,7 @@ def encrypted_archive(files, password, method=8):
     """A traditionally encrypted archive of (name, data) pairs, written field by field."""
     local = bytearray()
     central = bytearray()
-    dos_time = (TIME[3] << 11) | (TIME[4] << 5) | (TIME[5] // 2)
-    dos_date = ((TIME[0] - 1980) << 9) | (TIME[1] << 5) | TIME[2]
+    dos_time, dos_date = dos_stamp()
     for index, (name, data) in enumerate(files):
         name = name.encode()
         crc = zlib.crc32(data)
@@ -134,25 +146,148 @@ def encrypted_archive(files, password, method=8):
     return bytes(local + central + eocd)
 
 
-def aes_archive():
-    """An AES-256 archive through 7z, when it is installed (its salt makes it differ per run)."""
-    seven = shutil.which("7zz") or shutil.which("7z")
-    if not seven:
-        return None
+def tool(*names):
+    for name in names:
+        found = shutil.which(name)
+        if found:
+            return found
+    return None
+
+
+def dos_stamp():
+    """TIME as the MS-DOS time and date fields."""
+    dos_time = (TIME[3] << 11) | (TIME[4] << 5) | (TIME[5] // 2)
+    dos_date = ((TIME[0] - 1980) << 9) | (TIME[1] << 5) | TIME[2]
+    return dos_time, dos_date
+
+
+def tool_archive(command, files, out_name="out.zip"):
+    """Runs command (a list, with OUT for the archive) in a scratch directory holding files
+    ((name, data) pairs, time stamps fixed); returns the archive's bytes or None."""
+    stamp = 1614834368  # 2021-03-04 05:06:08 UTC
     with tempfile.TemporaryDirectory() as tmp:
-        src = os.path.join(tmp, "aes.txt")
-        with open(src, "wb") as f:
-            f.write(TEXT)
-        out = os.path.join(tmp, "aes.zip")
+        for name, data in files:
+            path = os.path.join(tmp, name)
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "wb") as f:
+                f.write(data)
+            os.utime(path, (stamp, stamp))
+        out = os.path.join(tmp, out_name)
+        argv = [out if a == "OUT" else a for a in command]
         result = subprocess.run(
-            [seven, "a", "-tzip", "-mem=AES256", "-p" + PASSWORD.decode(), out, src],
-            stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL,
+            argv, cwd=tmp, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL
         )
-        if result.returncode != 0:
+        if result.returncode != 0 or not os.path.exists(out):
             return None
         with open(out, "rb") as f:
             return f.read()
+
+
+def seven_zip_archive(switches, files):
+    """An archive that 7-Zip writes with the given switches, when it is installed."""
+    seven = tool("7zz", "7z")
+    if not seven:
+        return None
+    names = [name for name, _ in files]
+    return tool_archive([seven, "a", "-tzip", "-bd"] + switches + ["OUT"] + names, files)
+
+
+def bsdtar_archive(files):
+    """An archive that bsdtar writes: every entry streamed with a data descriptor (bit 3),
+    with its time and Unix owner extra fields."""
+    bsdtar = tool("bsdtar")
+    if not bsdtar:
+        return None
+    return tool_archive([bsdtar, "-a", "-cf", "OUT"] + [name for name, _ in files], files)
+
+
+def zstd_frame(data):
+    zstd = tool("zstd")
+    if not zstd:
+        return None
+    result = subprocess.run([zstd, "-q", "-c", "-19"], input=data, capture_output=True)
+    return result.stdout if result.returncode == 0 else None
+
+
+def lzma_entry_body(data, lc=3, lp=0, pb=2, dict_size=1 << 16):
+    """A method 14 body: LZMA SDK version, properties size 5, the five properties bytes
+    (lc/lp/pb packed into one, the dictionary size), then raw LZMA1 data with an end marker."""
+    raw = lzma.compress(
+        data,
+        format=lzma.FORMAT_RAW,
+        filters=[{"id": lzma.FILTER_LZMA1, "lc": lc, "lp": lp, "pb": pb, "dict_size": dict_size}],
+    )
+    props = struct.pack("<BI", (pb * 5 + lp) * 9 + lc, dict_size)
+    return struct.pack("<BBH", 9, 20, len(props)) + props + raw
+
+
+M32 = 0xFFFFFFFF  # a 32-bit field whose value is in the zip64 extra field or record
+
+
+def raw_archive(files, zip64=False, comment=b""):
+    """An archive written field by field from dicts with name, method, body (the stored bytes),
+    data (for CRC and size) and optionally flags. zip64 puts the sizes and offsets of every
+    central entry into a zip64 extra field and adds the zip64 end record and locator."""
+    dos_time, dos_date = dos_stamp()
+    local = bytearray()
+    central = bytearray()
+    for f in files:
+        name = f["name"].encode()
+        data, body = f["data"], f["body"]
+        crc = zlib.crc32(data)
+        version = 45 if zip64 else (63 if f["method"] in (14, 93, 95) else 20)
+        offset = len(local)
+        flags = f.get("flags", 0)
+        head = struct.pack("<HHHHHI", version, flags, f["method"], dos_time, dos_date, crc)
+        if zip64:
+            local_extra = struct.pack("<HHQQ", 1, 16, len(data), len(body))
+            local += b"PK\3\4" + head + struct.pack("<IIHH", M32, M32, len(name), len(local_extra))
+            local += name + local_extra + body
+            extra = struct.pack("<HHQQQ", 1, 24, len(data), len(body), offset)
+            sizes = struct.pack("<II", M32, M32)
+            where = M32
+        else:
+            local += b"PK\3\4" + head + struct.pack("<IIHH", len(body), len(data), len(name), 0)
+            local += name + body
+            extra = b""
+            sizes = struct.pack("<II", len(body), len(data))
+            where = offset
+        central += (
+            b"PK\1\2"
+            + struct.pack("<H", 0x0300 | version)
+            + head
+            + sizes
+            + struct.pack("<HHHHHII", len(name), len(extra), 0, 0, 0, 0o100644 << 16, where)
+            + name
+            + extra
+        )
+    count, size, start = len(files), len(central), len(local)
+    tail = bytearray()
+    if zip64:
+        record = struct.pack("<HHIIQQQQ", 45, 45, 0, 0, count, count, size, start)
+        tail += b"PK\6\6" + struct.pack("<Q", len(record)) + record
+        tail += b"PK\6\7" + struct.pack("<IQI", 0, start + size, 1)
+        count, size, start = 0xFFFF, M32, M32
+    tail += b"PK\5\6" + struct.pack("<HHHHIIH", 0, 0, count, count, size, start, len(comment))
+    return bytes(local + central + tail) + comment
+
+
+def deflated(data):
+    c = zlib.compressobj(9, zlib.DEFLATED, -15)
+    return c.compress(data) + c.flush()
+
+
+def prefixed_archives(data):
+    """Two archives behind a stub: one whose offsets count from the archive (junk glued in
+    front), one whose offsets count from the file (as self-extracting archives are fixed up)."""
+    stub = b"MZ\x90\x00" + bytes((i * 13) & 0xFF for i in range(600)) + b"PK\5\6 not here"
+    glued = stub + data
+    buf = io.BytesIO()
+    buf.write(stub)
+    with zipfile.ZipFile(buf, "a") as zf:
+        for name, body in (("sfx/one.txt", TEXT), ("sfx/two.bin", bytes(range(200)))):
+            zf.writestr(entry(name), body)
+    return glued, buf.getvalue()
 
 
 def set_central_field(data, entry_index, offset, fmt, value):
@@ -184,9 +319,12 @@ def archives():
     a["zipcrypto"] = encrypted_archive([("secret.txt", TEXT), ("secret2.bin", bytes(300))], PASSWORD)
     a["zipcrypto-stored"] = encrypted_archive([("stored.txt", TEXT)], PASSWORD, method=0)
     a["zipcrypto-wrong"] = encrypted_archive([("wrong.txt", TEXT)], b"not the password")
-    aes = aes_archive()
-    if aes:
-        a["aes"] = aes
+    for bits in (128, 192, 256):
+        # 192 stored, so that a seed reaches the cipher without a decoder behind it.
+        level = ["-mx=0"] if bits == 192 else []
+        a["aes%d" % bits] = seven_zip_archive(
+            ["-mem=AES%d" % bits, "-p" + PASSWORD.decode()] + level, [("aes.txt", TEXT)]
+        )
     a["zip64"] = archive([(entry("big/one.txt"), TEXT), (entry("two.bin"), bytes(1000))], zip64=True)
     a["descriptor"] = streamed_archive([(entry("streamed.txt"), TEXT), (entry("s2.txt"), b"x" * 70)])
     a["hostile-names"] = archive(
@@ -231,6 +369,42 @@ def archives():
             (entry("bzip2.txt", compress=zipfile.ZIP_BZIP2), TEXT),
             (entry("lzma.txt", compress=zipfile.ZIP_LZMA), TEXT),
         ]
+    )
+    for method in ("Deflate64", "BZip2", "LZMA"):
+        a["7z-" + method.lower()] = seven_zip_archive(["-mm=" + method], MIXED_FILES)
+    # Deflate64's window reaches back 64 KiB: a block repeated 40 KiB later.
+    block = bytes((i * 7919 + (i >> 3)) & 0xFF for i in range(700))
+    a["7z-deflate64-far"] = seven_zip_archive(
+        ["-mm=Deflate64", "-mx=9"], [("far.bin", block + bytes(40000) + block)]
+    )
+    a["bsdtar"] = bsdtar_archive(MIXED_FILES)
+    lzma_files = [
+        {"name": "lzma.txt", "method": 14, "flags": 2, "body": lzma_entry_body(TEXT), "data": TEXT},
+        {"name": "lzma-lc0.bin", "method": 14, "flags": 2, "data": MIXED,
+         "body": lzma_entry_body(MIXED, lc=0, lp=2, pb=0, dict_size=1 << 12)},
+        {"name": "xz.txt", "method": 95, "body": lzma.compress(TEXT, format=lzma.FORMAT_XZ), "data": TEXT},
+        {"name": "xz-crc64.bin", "method": 95, "data": MIXED,
+         "body": lzma.compress(MIXED, format=lzma.FORMAT_XZ, check=lzma.CHECK_CRC64)},
+    ]
+    a["raw-lzma-xz"] = raw_archive(lzma_files)
+    zstd_body = zstd_frame(MIXED)
+    if zstd_body:
+        a["raw-zstd"] = raw_archive(
+            [
+                {"name": "zstd.bin", "method": 93, "body": zstd_body, "data": MIXED},
+                {"name": "zstd.txt", "method": 93, "body": zstd_frame(TEXT), "data": TEXT},
+            ]
+        )
+    a["zip64-records"] = raw_archive(
+        [
+            {"name": "z64/deflated.txt", "method": 8, "body": deflated(TEXT), "data": TEXT},
+            {"name": "z64/stored.bin", "method": 0, "body": MIXED[:300], "data": MIXED[:300]},
+        ],
+        zip64=True,
+        comment=b"zip64",
+    )
+    a["prefixed"], a["sfx"] = prefixed_archives(
+        archive([(entry("glued/one.txt"), TEXT), (entry("glued/two.txt"), TEXT[::-1])])
     )
     a["unknown-method"] = set_central_field(
         archive([(entry("m.txt", compress=zipfile.ZIP_STORED), b"method 99\n")]), 0, 10, "<H", 99
@@ -332,6 +506,8 @@ def main():
     out = sys.argv[1]
     shutil.rmtree(out, ignore_errors=True)
     for name, data in archives().items():
+        if data is None:  # its tool is not installed
+            continue
         for control, prefix in CONTROLS.items():
             write(os.path.join(out, "unzip32"), "%s.%s" % (name, control), prefix + data)
         write(os.path.join(out, "archives"), name + ".zip", data)
