@@ -141,12 +141,6 @@ void ApplyEncryption(Entry* entry) {
 CentralDirectory::CentralDirectory(ByteReader& reader, const ArchiveEnd& end)
     : window_(reader), end_(end), position_(end.directory_offset) {}
 
-void CentralDirectory::Rewind() {
-  next_index_ = 0;
-  done_ = false;
-  position_ = end_.directory_offset;
-}
-
 CentralDirectory::Step CentralDirectory::Damaged(std::string* problem, std::string text) {
   *problem = std::move(text);
   done_ = true;

@@ -22,8 +22,6 @@ class CentralDirectory {
   // The next entry into `entry`; kEnd after the last one; kDamaged, with the reason in
   // `problem`, when the record cannot be read (reading stops there).
   Step Next(Entry* entry, std::string* problem);
-  // Starts again at the first entry.
-  void Rewind();
 
  private:
   Step Damaged(std::string* problem, std::string text);

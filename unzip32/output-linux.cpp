@@ -22,6 +22,7 @@
 #include <system_error>
 #include <vector>
 
+#include "entry_path.h"
 #include "output.h"
 #include "unique_handle.h"
 
@@ -42,20 +43,9 @@ IoResult ErrnoResult(int error, const std::string& what) {
   return result;
 }
 
-IoResult Failure(IoResult::Status status, std::string message) {
-  IoResult result;
-  result.status = status;
-  result.message = std::move(message);
-  return result;
-}
-
+// The first `count` components of `path`, joined for messages.
 std::string Prefix(const RelativePath& path, size_t count) {
-  std::string text;
-  for (size_t i = 0; i < count && i < path.size(); ++i) {
-    if (i > 0) text += '/';
-    text += path[i];
-  }
-  return text;
+  return JoinPath(RelativePath(path.begin(), path.begin() + std::min(count, path.size())));
 }
 
 // Opens the first `count` components of `path` as directories below `root`, creating
@@ -81,10 +71,10 @@ UniqueFd WalkDirectories(int root, const RelativePath& path, size_t count, bool 
       const int error = errno;
       struct stat st {};
       if (fstatat(current.get(), name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
-        *result = Failure(IoResult::kLinkInTheWay,
-                          Prefix(path, i + 1) + " is a link; links are not followed");
+        *result = IoResult::Failure(IoResult::kLinkInTheWay,
+                                    Prefix(path, i + 1) + " is a link; links are not followed");
       } else if (error == ENOTDIR || error == ELOOP) {
-        *result = Failure(IoResult::kFailed, Prefix(path, i + 1) + " is not a directory");
+        *result = IoResult::Failure(IoResult::kFailed, Prefix(path, i + 1) + " is not a directory");
       } else {
         *result = ErrnoResult(error, "cannot open directory " + Prefix(path, i + 1));
       }
@@ -203,7 +193,8 @@ class LinuxOutputFile : public OutputFile {
         return ErrnoResult(errno, "cannot write " + shown_name_);
       }
       if (n == 0) {
-        return Failure(IoResult::kFailed, "the archive ends early while writing " + shown_name_);
+        return IoResult::Failure(IoResult::kFailed,
+                                 "the archive ends early while writing " + shown_name_);
       }
       length -= static_cast<uint64_t>(n);
     }
@@ -257,7 +248,8 @@ class LinuxOutputFile : public OutputFile {
       }
       if (errno != EEXIST) return ErrnoResult(errno, "cannot name the file " + shown_name_);
     }
-    return Failure(IoResult::kFailed, "cannot find a free temporary name for " + shown_name_);
+    return IoResult::Failure(IoResult::kFailed,
+                             "cannot find a free temporary name for " + shown_name_);
   }
 
   IoResult PlaceNamed(bool replace) {
@@ -270,8 +262,10 @@ class LinuxOutputFile : public OutputFile {
   }
 
   IoResult PlaceFailure(int error) const {
-    if (error == EEXIST) return Failure(IoResult::kFailed, shown_name_ + " exists already");
-    if (error == EISDIR) return Failure(IoResult::kFailed, shown_name_ + " is a directory");
+    if (error == EEXIST)
+      return IoResult::Failure(IoResult::kFailed, shown_name_ + " exists already");
+    if (error == EISDIR)
+      return IoResult::Failure(IoResult::kFailed, shown_name_ + " is a directory");
     return ErrnoResult(error, "cannot move the file into place as " + shown_name_);
   }
 
@@ -315,7 +309,7 @@ class LinuxTargetDirectory : public TargetDirectory {
 
   std::unique_ptr<OutputFile> CreateFile(const RelativePath& path, IoResult* result) override {
     if (path.empty()) {
-      *result = Failure(IoResult::kFailed, "empty file name");
+      *result = IoResult::Failure(IoResult::kFailed, "empty file name");
       return nullptr;
     }
     std::shared_ptr<const UniqueFd> parent = Parent(path, true, result);
@@ -370,7 +364,8 @@ class LinuxTargetDirectory : public TargetDirectory {
         return nullptr;
       }
     }
-    *result = Failure(IoResult::kFailed, "cannot find a free temporary name for " + shown);
+    *result =
+        IoResult::Failure(IoResult::kFailed, "cannot find a free temporary name for " + shown);
     return nullptr;
   }
 

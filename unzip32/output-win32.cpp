@@ -11,6 +11,7 @@
 // would let one entry write into another's file.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -26,25 +27,15 @@ namespace {
 
 constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
 
-IoResult Failure(IoResult::Status status, std::string message) {
-  IoResult result;
-  result.status = status;
-  result.message = std::move(message);
-  return result;
-}
-
 IoResult SystemFailure(DWORD code, const std::string& what) {
   const bool full = code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL;
-  return Failure(full ? IoResult::kDiskFull : IoResult::kFailed, what + ": " + SystemMessage(code));
+  return IoResult::Failure(full ? IoResult::kDiskFull : IoResult::kFailed,
+                           what + ": " + SystemMessage(code));
 }
 
+// The first `count` components of `path`, joined for messages.
 std::string Prefix(const RelativePath& path, size_t count) {
-  std::string text;
-  for (size_t i = 0; i < count && i < path.size(); ++i) {
-    if (i > 0) text += '/';
-    text += path[i];
-  }
-  return text;
+  return JoinPath(RelativePath(path.begin(), path.begin() + std::min(count, path.size())));
 }
 
 // The extended-length form of an absolute path.
@@ -89,8 +80,8 @@ using FindHandle = UniqueHandle<FindTraits>;
 IoResult CheckName(const RelativePath& path, size_t count, const std::wstring& full) {
   std::string why;
   if (!IsAllowedComponent(path[count - 1], &why))
-    return Failure(IoResult::kRefused,
-                   "refused: " + Prefix(path, count) + " is no name that Windows can take, " + why);
+    return IoResult::Failure(IoResult::kRefused, "refused: " + Prefix(path, count) +
+                                                     " is no name that Windows can take, " + why);
   // Short names carry a "~" (FAT and NTFS: "~" and a number; other file systems, Wine's
   // drives among them, "~" and letters too). A name without one cannot be another's alias.
   if (path[count - 1].find('~') == std::string::npos) return IoResult::Ok();
@@ -101,9 +92,9 @@ IoResult CheckName(const RelativePath& path, size_t count, const std::wstring& f
   const std::wstring name = full.substr(full.rfind(L'\\') + 1);
   if (CompareStringOrdinal(found.cFileName, -1, name.c_str(), -1, TRUE) == CSTR_EQUAL)
     return IoResult::Ok();
-  return Failure(IoResult::kRefused, "refused: " + Prefix(path, count) +
-                                         " is the short name of another file, " +
-                                         NarrowToUtf8(found.cFileName));
+  return IoResult::Failure(IoResult::kRefused, "refused: " + Prefix(path, count) +
+                                                   " is the short name of another file, " +
+                                                   NarrowToUtf8(found.cFileName));
 }
 
 // Marks the open file `file` to be deleted when its last handle closes, or takes the mark
@@ -189,9 +180,9 @@ class Win32OutputFile : public OutputFile {
   IoResult MoveFailure(DWORD code) const {
     const DWORD existing = GetFileAttributesW(final_.c_str());
     if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY))
-      return Failure(IoResult::kFailed, shown_ + " is a directory");
+      return IoResult::Failure(IoResult::kFailed, shown_ + " is a directory");
     if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS)
-      return Failure(IoResult::kFailed, shown_ + " exists already");
+      return IoResult::Failure(IoResult::kFailed, shown_ + " exists already");
     return SystemFailure(code, "cannot move the file into place as " + shown_);
   }
 
@@ -232,7 +223,7 @@ class Win32TargetDirectory : public TargetDirectory {
 
   std::unique_ptr<OutputFile> CreateFile(const RelativePath& path, IoResult* result) override {
     if (path.empty()) {
-      *result = Failure(IoResult::kFailed, "empty file name");
+      *result = IoResult::Failure(IoResult::kFailed, "empty file name");
       return nullptr;
     }
     std::wstring directory;
@@ -261,7 +252,8 @@ class Win32TargetDirectory : public TargetDirectory {
         return nullptr;
       }
     }
-    *result = Failure(IoResult::kFailed, "cannot find a free temporary name for " + shown);
+    *result =
+        IoResult::Failure(IoResult::kFailed, "cannot find a free temporary name for " + shown);
     return nullptr;
   }
 
@@ -298,10 +290,10 @@ class Win32TargetDirectory : public TargetDirectory {
         attributes = GetFileAttributesW(current.c_str());
       }
       if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        return Failure(IoResult::kLinkInTheWay,
-                       Prefix(path, i + 1) + " is a link; links are not followed");
+        return IoResult::Failure(IoResult::kLinkInTheWay,
+                                 Prefix(path, i + 1) + " is a link; links are not followed");
       if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return Failure(IoResult::kFailed, Prefix(path, i + 1) + " is not a directory");
+        return IoResult::Failure(IoResult::kFailed, Prefix(path, i + 1) + " is not a directory");
     }
     *full = current;
     return IoResult::Ok();
@@ -355,7 +347,8 @@ std::unique_ptr<TargetDirectory> TargetDirectory::Open(const std::string& path, 
     attributes = GetFileAttributesW(probe.c_str());
   }
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    *result = Failure(IoResult::kFailed, "the target directory " + shown + " is not a directory");
+    *result = IoResult::Failure(IoResult::kFailed,
+                                "the target directory " + shown + " is not a directory");
     return nullptr;
   }
   *result = IoResult::Ok();

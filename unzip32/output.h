@@ -29,6 +29,9 @@ struct IoResult {
 
   bool ok() const { return status == kOk; }
   static IoResult Ok() { return {}; }
+  static IoResult Failure(Status status, std::string message) {
+    return {status, std::move(message)};
+  }
 };
 
 // What is at a path now. Links are reported as such, never followed.
