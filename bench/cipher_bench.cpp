@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "aes_primitives.h"
-#include "cipher.h"
+#include "decrypt/aes_primitives.h"
+#include "decrypt/cipher.h"
 
 namespace {
 

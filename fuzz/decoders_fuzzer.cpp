@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "decoder_methods.h"
+#include "methods/decoder_methods.h"
 #include "fuzz/fuzz_support.h"
 
 using nocunzip::fuzz::Fail;

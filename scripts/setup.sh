@@ -85,6 +85,13 @@ if [ ${#missing[@]} -gt 0 ]; then
         ;;
     esac
   done
-  $sudo apt-get update -qq
+  # A mirror in the middle of a sync can fail one index (seen: the i386 list of
+  # bookworm-security); try again, then go on with the indexes that did arrive: the install
+  # below fails by itself if a package is really missing.
+  for attempt in 1 2 3; do
+    $sudo apt-get update -qq && break
+    echo "setup: apt-get update failed (attempt $attempt of 3)" >&2
+    [ "$attempt" -eq 3 ] || sleep 10
+  done
   $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null
 fi

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "tests/run_program.h"
-#include "unzip32/test_archive.h"
+#include "unzip32/testing/test_archive.h"
 
 namespace nocunzip::e2e {
 namespace {

@@ -7,21 +7,21 @@
 #include <string>
 #include <vector>
 
-#include "archive_file.h"
-#include "archive_scan.h"
-#include "central_directory.h"
-#include "cipher.h"
-#include "decoder.h"
-#include "end_records.h"
-#include "entry_decoder.h"
-#include "entry_path.h"
-#include "inflate_ahead.h"
-#include "local_header.h"
-#include "local_time.h"
-#include "output.h"
-#include "password.h"
-#include "report.h"
-#include "seen_names.h"
+#include "read/archive_file.h"
+#include "read/archive_scan.h"
+#include "read/central_directory.h"
+#include "decrypt/cipher.h"
+#include "methods/decoder.h"
+#include "read/end_records.h"
+#include "workers/entry_decoder.h"
+#include "plan/entry_path.h"
+#include "workers/inflate_ahead.h"
+#include "read/local_header.h"
+#include "read/local_time.h"
+#include "commit/output.h"
+#include "decrypt/password.h"
+#include "report/report.h"
+#include "plan/seen_names.h"
 
 namespace nocunzip::unzip32 {
 namespace {

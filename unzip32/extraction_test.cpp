@@ -10,7 +10,7 @@
 #include <chrono>
 #include <filesystem>
 
-#include "test_archive.h"
+#include "testing/test_archive.h"
 
 namespace nocunzip::unzip32::testing {
 namespace {

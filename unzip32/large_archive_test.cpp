@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "test_archive.h"
+#include "testing/test_archive.h"
 
 namespace nocunzip::unzip32::testing {
 namespace {

@@ -1,7 +1,7 @@
 #include "options.h"
 
-#include "caller_text.h"
-#include "name_match.h"
+#include "report/caller_text.h"
+#include "plan/name_match.h"
 
 namespace nocunzip::unzip32 {
 namespace {

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <random>
 
-#include "test_archive.h"
+#include "testing/test_archive.h"
 
 namespace nocunzip::unzip32::testing {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "test_archive.h"
+#include "testing/test_archive.h"
 
 namespace nocunzip::unzip32::testing {
 namespace {

@@ -8,7 +8,7 @@
 #include <new>
 #include <string>
 
-#include "caller_text.h"
+#include "report/caller_text.h"
 #include "extraction.h"
 #include "options.h"
 

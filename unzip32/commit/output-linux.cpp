@@ -1,0 +1,431 @@
+// The output side on Linux: every path is walked from a descriptor of the target
+// directory with openat(O_NOFOLLOW | O_DIRECTORY), so a link planted anywhere on the way
+// is refused instead of followed.
+//
+// A file is written without a name (O_TMPFILE) and linked into its directory only once
+// it is complete, so that whatever ends the process before, even SIGKILL, the kernel frees
+// the file and the directory never shows it. Where the file system refuses unnamed files
+// (or /proc, through which they are named, is missing) the file is written under a hidden
+// temporary name beside its final one instead, which an interruption leaves behind.
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <system_error>
+#include <vector>
+
+#include "plan/entry_path.h"
+#include "commit/output.h"
+#include "unique_handle.h"
+
+namespace nocunzip::unzip32 {
+namespace {
+
+struct FdTraits {
+  using Value = int;
+  static int Invalid() { return -1; }
+  static void Close(int fd) { close(fd); }
+};
+using UniqueFd = UniqueHandle<FdTraits>;
+
+IoResult ErrnoResult(int error, const std::string& what) {
+  IoResult result;
+  result.status = (error == ENOSPC || error == EDQUOT) ? IoResult::kDiskFull : IoResult::kFailed;
+  result.message = what + ": " + std::system_category().message(error);
+  return result;
+}
+
+// The first `count` components of `path`, joined for messages.
+std::string Prefix(const RelativePath& path, size_t count) {
+  return JoinPath(RelativePath(path.begin(), path.begin() + std::min(count, path.size())));
+}
+
+// Opens the first `count` components of `path` as directories below `root`, creating
+// missing ones when `create` is set.
+UniqueFd WalkDirectories(int root, const RelativePath& path, size_t count, bool create,
+                         IoResult* result) {
+  UniqueFd current(dup(root));
+  if (!current.valid()) {
+    *result = ErrnoResult(errno, "cannot use the target directory");
+    return {};
+  }
+  for (size_t i = 0; i < count; ++i) {
+    const char* name = path[i].c_str();
+    int fd = openat(current.get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT && create) {
+      if (mkdirat(current.get(), name, 0777) < 0 && errno != EEXIST) {
+        *result = ErrnoResult(errno, "cannot create directory " + Prefix(path, i + 1));
+        return {};
+      }
+      fd = openat(current.get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    }
+    if (fd < 0) {
+      const int error = errno;
+      struct stat st {};
+      if (fstatat(current.get(), name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
+        *result = IoResult::Failure(IoResult::kLinkInTheWay,
+                                    Prefix(path, i + 1) + " is a link; links are not followed");
+      } else if (error == ENOTDIR || error == ELOOP) {
+        *result = IoResult::Failure(IoResult::kFailed, Prefix(path, i + 1) + " is not a directory");
+      } else {
+        *result = ErrnoResult(error, "cannot open directory " + Prefix(path, i + 1));
+      }
+      return {};
+    }
+    current.reset(fd);
+  }
+  *result = IoResult::Ok();
+  return current;
+}
+
+constexpr int kNameAttempts = 100;
+
+// Hidden names beside the final ones, for files that are written or linked under a
+// temporary name. Safe to use from several threads.
+class TemporaryNames {
+ public:
+  TemporaryNames() : next_(std::random_device{}()) {}
+  std::string Next() {
+    char name[32];
+    snprintf(name, sizeof name, ".unzip32-%08x.tmp",
+             static_cast<unsigned>(next_.fetch_add(0x9E3779B9u)));
+    return name;
+  }
+
+ private:
+  std::atomic<uint32_t> next_;
+};
+
+// Whether an O_TMPFILE open failed because unnamed files are not to be had here (the file
+// system or the kernel lacks them), rather than for a reason that a named file shares.
+bool RefusesUnnamedFiles(int error) {
+  return error == EOPNOTSUPP || error == EISDIR || error == EINVAL;
+}
+
+// Gives the unnamed file `fd` the name `name` in `directory`, failing with EEXIST when
+// anything has that name already. Through /proc it needs no privilege; AT_EMPTY_PATH,
+// the second way, needs CAP_DAC_READ_SEARCH on older kernels.
+int LinkUnnamed(int fd, int directory, const char* name) {
+  char proc_path[40];
+  snprintf(proc_path, sizeof proc_path, "/proc/self/fd/%d", fd);
+  if (linkat(AT_FDCWD, proc_path, directory, name, AT_SYMLINK_FOLLOW) == 0) return 0;
+  if (errno != ENOENT) return -1;
+  return linkat(fd, "", directory, name, AT_EMPTY_PATH);
+}
+
+class LinuxOutputFile : public OutputFile {
+ public:
+  static constexpr uint64_t kCopyPiece = 64u << 20;
+  static constexpr size_t kFallbackBuffer = 256u << 10;
+
+  // An empty `temporary_name` means the file is unnamed (O_TMPFILE).
+  LinuxOutputFile(std::shared_ptr<const UniqueFd> directory, std::shared_ptr<TemporaryNames> names,
+                  UniqueFd file, std::string temporary_name, std::string final_name,
+                  std::string shown_name)
+      : directory_(std::move(directory)),
+        names_(std::move(names)),
+        file_(std::move(file)),
+        temporary_name_(std::move(temporary_name)),
+        final_name_(std::move(final_name)),
+        shown_name_(std::move(shown_name)) {}
+
+  // An unnamed file vanishes with its descriptor; a named one is removed.
+  ~LinuxOutputFile() override {
+    file_.reset();
+    if (!committed_ && !temporary_name_.empty()) {
+      unlinkat(directory_->get(), temporary_name_.c_str(), 0);
+    }
+  }
+
+  IoResult Write(const unsigned char* data, size_t size) override {
+    while (size > 0) {
+      const ssize_t written = write(file_.get(), data, size);
+      if (written < 0) {
+        if (errno == EINTR) continue;
+        return ErrnoResult(errno, "cannot write " + shown_name_);
+      }
+      data += written;
+      size -= static_cast<size_t>(written);
+    }
+    return IoResult::Ok();
+  }
+
+  bool CanCopyFrom() const override { return true; }
+
+  // copy_file_range moves the bytes from page cache to page cache inside the kernel; where
+  // it cannot (other file systems, old kernels) a plain read and write loop does the same.
+  IoResult CopyFrom(const std::string& path, uint64_t offset, uint64_t length) override {
+    UniqueFd source(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!source.valid()) return ErrnoResult(errno, "cannot read the archive for " + shown_name_);
+    auto from = static_cast<off_t>(offset);
+    bool in_kernel = true;
+    std::vector<unsigned char> buffer;
+    while (length > 0) {
+      const size_t piece = static_cast<size_t>(std::min<uint64_t>(length, kCopyPiece));
+      ssize_t n = -1;
+      if (in_kernel) {
+        n = copy_file_range(source.get(), &from, file_.get(), nullptr, piece, 0);
+        if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+                      errno == EPERM)) {
+          in_kernel = false;
+          continue;
+        }
+      } else {
+        buffer.resize(kFallbackBuffer);
+        n = pread(source.get(), buffer.data(), std::min(piece, buffer.size()), from);
+        if (n > 0) {
+          if (IoResult written = Write(buffer.data(), static_cast<size_t>(n)); !written.ok()) {
+            return written;
+          }
+          from += n;
+        }
+      }
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return ErrnoResult(errno, "cannot write " + shown_name_);
+      }
+      if (n == 0) {
+        return IoResult::Failure(IoResult::kFailed,
+                                 "the archive ends early while writing " + shown_name_);
+      }
+      length -= static_cast<uint64_t>(n);
+    }
+    return IoResult::Ok();
+  }
+
+  IoResult Commit(const FileAttributes& attributes, bool replace) override {
+    if (IoResult set = SetAttributes(attributes); !set.ok()) return set;
+    IoResult placed = temporary_name_.empty() ? PlaceUnnamed(replace) : PlaceNamed(replace);
+    committed_ = placed.ok();
+    return placed;
+  }
+
+ private:
+  IoResult SetAttributes(const FileAttributes& attributes) {
+    if (attributes.restore_mode && fchmod(file_.get(), attributes.mode & 0777) < 0) {
+      return ErrnoResult(errno, "cannot set the permissions of " + shown_name_);
+    }
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_NOW;
+    times[1].tv_sec = static_cast<time_t>(attributes.mtime);
+    times[1].tv_nsec = 0;
+    if (futimens(file_.get(), times) < 0) {
+      return ErrnoResult(errno, "cannot set the time of " + shown_name_);
+    }
+    return IoResult::Ok();
+  }
+
+  // A new file takes its final name directly, which fails when anything has it. A
+  // replacing one is linked under a temporary name and moved over the old file, so that
+  // the old file stays whole until the new one takes its place; only an interruption
+  // between link and move leaves something behind: the new file, complete, under the
+  // temporary name.
+  IoResult PlaceUnnamed(bool replace) {
+    const int dir = directory_->get();
+    if (!replace) {
+      if (LinkUnnamed(file_.get(), dir, final_name_.c_str()) < 0) return PlaceFailure(errno);
+      if (close(file_.release()) < 0) {
+        const int error = errno;
+        unlinkat(dir, final_name_.c_str(), 0);
+        return ErrnoResult(error, "cannot write " + shown_name_);
+      }
+      return IoResult::Ok();
+    }
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+      std::string name = names_->Next();
+      if (LinkUnnamed(file_.get(), dir, name.c_str()) == 0) {
+        temporary_name_ = std::move(name);  // removed by the destructor unless moved
+        return PlaceNamed(true);
+      }
+      if (errno != EEXIST) return ErrnoResult(errno, "cannot name the file " + shown_name_);
+    }
+    return IoResult::Failure(IoResult::kFailed,
+                             "cannot find a free temporary name for " + shown_name_);
+  }
+
+  IoResult PlaceNamed(bool replace) {
+    if (close(file_.release()) < 0) return ErrnoResult(errno, "cannot write " + shown_name_);
+    const int dir = directory_->get();
+    const int moved = replace ? renameat(dir, temporary_name_.c_str(), dir, final_name_.c_str())
+                              : renameat2(dir, temporary_name_.c_str(), dir, final_name_.c_str(),
+                                          RENAME_NOREPLACE);
+    return moved < 0 ? PlaceFailure(errno) : IoResult::Ok();
+  }
+
+  IoResult PlaceFailure(int error) const {
+    if (error == EEXIST)
+      return IoResult::Failure(IoResult::kFailed, shown_name_ + " exists already");
+    if (error == EISDIR)
+      return IoResult::Failure(IoResult::kFailed, shown_name_ + " is a directory");
+    return ErrnoResult(error, "cannot move the file into place as " + shown_name_);
+  }
+
+  std::shared_ptr<const UniqueFd> directory_;
+  std::shared_ptr<TemporaryNames> names_;
+  UniqueFd file_;
+  std::string temporary_name_;
+  std::string final_name_;
+  std::string shown_name_;
+  bool committed_ = false;
+};
+
+class LinuxTargetDirectory : public TargetDirectory {
+ public:
+  // Without `unnamed_files` every file is written under a temporary name.
+  LinuxTargetDirectory(UniqueFd root, bool unnamed_files)
+      : root_(std::move(root)),
+        names_(std::make_shared<TemporaryNames>()),
+        unnamed_files_(unnamed_files) {}
+
+  ExistingFile Probe(const RelativePath& path) override {
+    ExistingFile existing;
+    if (path.empty()) return existing;
+    IoResult ignored;
+    const std::shared_ptr<const UniqueFd> parent = Parent(path, false, &ignored);
+    if (parent == nullptr) return existing;
+    struct stat st {};
+    if (fstatat(parent->get(), path.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) < 0) return existing;
+    existing.exists = true;
+    existing.is_regular = S_ISREG(st.st_mode);
+    existing.is_directory = S_ISDIR(st.st_mode);
+    existing.mtime = static_cast<int64_t>(st.st_mtim.tv_sec);
+    return existing;
+  }
+
+  IoResult MakeDirectory(const RelativePath& path) override {
+    IoResult result;
+    WalkDirectories(root_.get(), path, path.size(), true, &result);
+    return result;
+  }
+
+  std::unique_ptr<OutputFile> CreateFile(const RelativePath& path, IoResult* result) override {
+    if (path.empty()) {
+      *result = IoResult::Failure(IoResult::kFailed, "empty file name");
+      return nullptr;
+    }
+    std::shared_ptr<const UniqueFd> parent = Parent(path, true, result);
+    if (parent == nullptr) return nullptr;
+    const std::string shown = Prefix(path, path.size());
+    if (unnamed_files_.load(std::memory_order_relaxed)) {
+      const int fd = openat(parent->get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+      if (fd >= 0) {
+        *result = IoResult::Ok();
+        return std::make_unique<LinuxOutputFile>(parent, names_, UniqueFd(fd), std::string(),
+                                                 path.back(), shown);
+      }
+      if (!RefusesUnnamedFiles(errno)) {
+        *result = ErrnoResult(errno, "cannot create a file for " + shown);
+        return nullptr;
+      }
+      unnamed_files_.store(false, std::memory_order_relaxed);  // no use asking again
+    }
+    return CreateNamed(parent, path.back(), shown, result);
+  }
+
+  IoResult SetDirectoryTime(const RelativePath& path, int64_t mtime) override {
+    IoResult result;
+    UniqueFd directory = WalkDirectories(root_.get(), path, path.size(), false, &result);
+    if (!directory.valid()) return result;
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_NOW;
+    times[1].tv_sec = static_cast<time_t>(mtime);
+    times[1].tv_nsec = 0;
+    if (futimens(directory.get(), times) < 0) {
+      return ErrnoResult(errno, "cannot set the time of " + Prefix(path, path.size()));
+    }
+    return IoResult::Ok();
+  }
+
+ private:
+  std::unique_ptr<OutputFile> CreateNamed(const std::shared_ptr<const UniqueFd>& parent,
+                                          const std::string& name, const std::string& shown,
+                                          IoResult* result) {
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+      std::string temporary = names_->Next();
+      const int fd = openat(parent->get(), temporary.c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+      if (fd >= 0) {
+        *result = IoResult::Ok();
+        return std::make_unique<LinuxOutputFile>(parent, names_, UniqueFd(fd), std::move(temporary),
+                                                 name, shown);
+      }
+      if (errno != EEXIST) {
+        *result = ErrnoResult(errno, "cannot create a temporary file for " + shown);
+        return nullptr;
+      }
+    }
+    *result =
+        IoResult::Failure(IoResult::kFailed, "cannot find a free temporary name for " + shown);
+    return nullptr;
+  }
+
+  // The directory that holds `path`, walked from the root, or the one the previous file
+  // went to when that is the same: the entries of an archive mostly come directory by
+  // directory, so most files cost no walk at all.
+  std::shared_ptr<const UniqueFd> Parent(const RelativePath& path, bool create, IoResult* result) {
+    const size_t count = path.size() - 1;
+    std::lock_guard<std::mutex> lock(parent_mutex_);
+    if (parent_ != nullptr && parent_path_.size() == count &&
+        std::equal(parent_path_.begin(), parent_path_.end(), path.begin())) {
+      *result = IoResult::Ok();
+      return parent_;
+    }
+    UniqueFd walked = WalkDirectories(root_.get(), path, count, create, result);
+    if (!walked.valid()) return nullptr;
+    parent_ = std::make_shared<const UniqueFd>(std::move(walked));
+    parent_path_.assign(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(count));
+    return parent_;
+  }
+
+  UniqueFd root_;
+  std::shared_ptr<TemporaryNames> names_;
+  std::atomic<bool> unnamed_files_;
+  std::mutex parent_mutex_;
+  std::shared_ptr<const UniqueFd> parent_;
+  RelativePath parent_path_;
+};
+
+// mkdir -p for the target directory itself, which the caller names and may reach through
+// links of its own.
+IoResult CreateTarget(const std::string& path) {
+  for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+    const std::string prefix = path.substr(0, slash);
+    if (!prefix.empty() && mkdir(prefix.c_str(), 0777) < 0 && errno != EEXIST) {
+      return ErrnoResult(errno, "cannot create the target directory " + prefix);
+    }
+    if (slash == std::string::npos) break;
+  }
+  return IoResult::Ok();
+}
+
+}  // namespace
+
+std::unique_ptr<TargetDirectory> TargetDirectory::Open(const std::string& path, IoResult* result) {
+  const std::string where = path.empty() ? "." : path;
+  int fd = open(where.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0 && errno == ENOENT) {
+    *result = CreateTarget(where);
+    if (!result->ok()) return nullptr;
+    fd = open(where.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  }
+  if (fd < 0) {
+    *result = ErrnoResult(errno, "cannot open the target directory " + where);
+    return nullptr;
+  }
+  *result = IoResult::Ok();
+  // Unnamed files are named through /proc.
+  const bool unnamed_files = access("/proc/self/fd", X_OK) == 0;
+  return std::make_unique<LinuxTargetDirectory>(UniqueFd(fd), unnamed_files);
+}
+
+}  // namespace nocunzip::unzip32

@@ -1,0 +1,84 @@
+// The output on its own: a file takes its name only when committed, replaces an existing
+// file only when that is allowed, and leaves nothing behind when it is dropped.
+#include "commit/output.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "testing/test_archive.h"
+
+namespace nocunzip::unzip32::testing {
+namespace {
+namespace fs = std::filesystem;
+using Files = std::vector<std::string>;
+
+TEST(OutputTest, CommitAndDropKeepTheReplaceRules) {
+  enum Before { kNothing, kOldFile, kDirectory };
+  enum End { kCommit, kCommitReplacing, kDrop };
+  struct Case {
+    const char* what;
+    Before before;
+    End end;
+    const char* error;  // in the commit's message; nullptr: the commit succeeds
+    Files after;
+    const char* contents;  // of d/a.txt afterwards
+  };
+  const Case cases[] = {
+      {"new file", kNothing, kCommit, nullptr, {"d/a.txt"}, "new contents"},
+      {"new file where replacing is allowed",
+       kNothing,
+       kCommitReplacing,
+       nullptr,
+       {"d/a.txt"},
+       "new contents"},
+      {"replaced file", kOldFile, kCommitReplacing, nullptr, {"d/a.txt"}, "new contents"},
+      {"existing file kept", kOldFile, kCommit, "exists already", {"d/a.txt"}, "old"},
+      {"dropped new file", kNothing, kDrop, nullptr, {}, nullptr},
+      {"dropped replacement", kOldFile, kDrop, nullptr, {"d/a.txt"}, "old"},
+      {"directory in the way", kDirectory, kCommitReplacing, "is a directory", {}, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScratchDir scratch;
+    const fs::path root = scratch / "out";
+    fs::create_directories(root / "d");
+    if (c.before == kOldFile) WriteFileBytes(root / "d" / "a.txt", "old");
+    if (c.before == kDirectory) fs::create_directories(root / "d" / "a.txt");
+
+    IoResult result;
+    std::unique_ptr<TargetDirectory> target = TargetDirectory::Open(root.string(), &result);
+    ASSERT_TRUE(result.ok()) << result.message;
+    std::unique_ptr<OutputFile> file = target->CreateFile({"d", "a.txt"}, &result);
+    ASSERT_TRUE(result.ok()) << result.message;
+    const std::string text = "new contents";
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    ASSERT_TRUE(file->Write(bytes, 4).ok());
+    ASSERT_TRUE(file->Write(bytes + 4, text.size() - 4).ok());
+    // Until the commit the name shows what was there before.
+    if (c.before == kOldFile) {
+      EXPECT_EQ(ReadFileBytes(root / "d" / "a.txt"), "old");
+    } else if (c.before == kNothing) {
+      EXPECT_FALSE(fs::exists(root / "d" / "a.txt"));
+    }
+
+    if (c.end != kDrop) {
+      const IoResult committed = file->Commit({.mtime = 1700000000}, c.end == kCommitReplacing);
+      if (c.error == nullptr) {
+        EXPECT_TRUE(committed.ok()) << committed.message;
+        EXPECT_EQ(target->Probe({"d", "a.txt"}).mtime, 1700000000);
+      } else {
+        EXPECT_FALSE(committed.ok());
+        EXPECT_NE(committed.message.find(c.error), std::string::npos) << committed.message;
+      }
+    }
+    file.reset();
+    EXPECT_EQ(ListTree(root), c.after);  // no temporary file either
+    if (c.contents != nullptr) {
+      EXPECT_EQ(ReadFileBytes(root / "d" / "a.txt"), c.contents);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace nocunzip::unzip32::testing

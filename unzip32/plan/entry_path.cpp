@@ -1,0 +1,111 @@
+#include "plan/entry_path.h"
+
+namespace nocunzip::unzip32 {
+namespace {
+
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// The first component that the platform refuses, with the reason in `path->why`.
+bool RefuseComponents(EntryPath* path) {
+  for (const std::string& component : path->components) {
+    std::string why;
+    if (!IsAllowedComponent(component, &why)) {
+      path->problem = NameProblem::kNotAllowedHere;
+      path->why = "\"" + component + "\": " + why;
+      path->components.clear();
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+EntryPath MapEntryName(std::string_view name, const PathRules& rules) {
+  EntryPath result;
+  if (name.empty()) {
+    result.problem = NameProblem::kEmpty;
+    return result;
+  }
+  if (IsSeparator(name.front())) {
+    result.problem = NameProblem::kAbsolute;
+    return result;
+  }
+  if (name.size() >= 2 && IsAsciiLetter(name[0]) && name[1] == ':') {
+    result.problem = NameProblem::kDriveLetter;
+    return result;
+  }
+  result.is_directory = IsSeparator(name.back());
+
+  std::vector<std::string> components;
+  size_t start = 0;
+  while (start <= name.size()) {
+    size_t end = start;
+    while (end < name.size() && !IsSeparator(name[end])) ++end;
+    std::string_view part = name.substr(start, end - start);
+    if (part == "..") {
+      result.problem = NameProblem::kParentReference;
+      return result;
+    }
+    if (!part.empty() && part != ".") {
+      std::string component(part);
+      if (rules.space_to_underscore) {
+        for (char& c : component) {
+          if (c == ' ') c = '_';
+        }
+      }
+      components.push_back(std::move(component));
+    }
+    start = end + 1;
+  }
+  if (components.empty()) {
+    result.problem = NameProblem::kTargetItself;
+    return result;
+  }
+  if (!rules.honor_directories) {
+    if (result.is_directory) return result;
+    components.erase(components.begin(), components.end() - 1);
+  }
+  result.components = std::move(components);
+  RefuseComponents(&result);
+  return result;
+}
+
+const char* DescribeNameProblem(NameProblem problem) {
+  switch (problem) {
+    case NameProblem::kNone:
+      return "no problem";
+    case NameProblem::kEmpty:
+      return "empty name";
+    case NameProblem::kTargetItself:
+      return "name of the target directory itself";
+    case NameProblem::kAbsolute:
+      return "absolute path";
+    case NameProblem::kDriveLetter:
+      return "name starts with a drive letter";
+    case NameProblem::kParentReference:
+      return "name leads out of the target directory (\"..\")";
+    case NameProblem::kNotAllowedHere:
+      return "name that this system cannot hold";
+  }
+  return "bad name";
+}
+
+std::string DescribeRefusal(const EntryPath& path) {
+  std::string text = DescribeNameProblem(path.problem);
+  if (!path.why.empty()) text += ", " + path.why;
+  return text;
+}
+
+std::string JoinPath(const std::vector<std::string>& components) {
+  std::string joined;
+  for (const auto& c : components) {
+    if (!joined.empty()) joined += '/';
+    joined += c;
+  }
+  return joined;
+}
+
+}  // namespace nocunzip::unzip32

@@ -1,0 +1,41 @@
+#include "read/entry_name.h"
+
+#include <zlib.h>
+
+#include "read/little_endian.h"
+#include "read/oem_code_page.h"
+#include "read/utf8.h"
+#include "read/zip_format.h"
+
+namespace nocunzip::unzip32 {
+namespace {
+
+constexpr unsigned char kUnicodePathVersion = 1;
+constexpr size_t kUnicodePathHeader = 5;  // version, CRC-32 of the stored name
+
+uint32_t Crc32(std::string_view bytes) {
+  return static_cast<uint32_t>(
+      crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
+}
+
+// The name that the 0x7075 field carries, when it is one that applies to `raw`; else empty.
+std::string_view UnicodePathName(std::string_view raw, std::string_view field) {
+  if (field.size() <= kUnicodePathHeader) return {};
+  const auto* bytes = reinterpret_cast<const unsigned char*>(field.data());
+  if (bytes[0] != kUnicodePathVersion || Get32(bytes + 1) != Crc32(raw)) return {};
+  std::string_view name = field.substr(kUnicodePathHeader);
+  return IsValidUtf8(name) ? name : std::string_view();
+}
+
+}  // namespace
+
+std::string DecodeEntryName(std::string_view raw, uint16_t flags,
+                            std::string_view unicode_path_field) {
+  if (flags & zip::kFlagUtf8) return RepairUtf8(raw);
+  const std::string_view unicode = UnicodePathName(raw, unicode_path_field);
+  if (!unicode.empty()) return std::string(unicode);
+  if (IsValidUtf8(raw)) return std::string(raw);
+  return OemToUtf8(raw);
+}
+
+}  // namespace nocunzip::unzip32

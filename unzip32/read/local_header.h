@@ -1,0 +1,26 @@
+// The local header in front of an entry's data. The central directory is authoritative for
+// everything but where the data begins: the local header's own name and extra field may
+// differ in length (alignment padding, other fields), so only its signature and the length
+// of its variable part are read.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "read/archive_file.h"
+#include "read/entry.h"
+
+namespace nocunzip::unzip32 {
+
+struct EntryData {
+  uint64_t offset = 0;  // of the first byte after the local header
+  uint64_t end = 0;     // one past the last byte of the entry's data
+};
+
+// Finds the data of `entry`, which must end before `limit` (where the central directory
+// begins). False, with the reason in `problem`, when there is no local header where the
+// directory says or the data would run past `limit`.
+bool FindEntryData(WindowedReader& reader, const Entry& entry, uint64_t limit, EntryData* data,
+                   std::string* problem);
+
+}  // namespace nocunzip::unzip32

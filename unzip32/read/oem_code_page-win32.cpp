@@ -1,0 +1,27 @@
+// The system's OEM code page, through the system's own conversion: it knows the double-byte
+// code pages (932, 936, 949, 950) as well as the single-byte ones.
+#include <windows.h>
+
+#include "read/oem_code_page.h"
+#include "read/utf8.h"
+
+namespace nocunzip::unzip32 {
+
+std::string OemToUtf8(std::string_view text) {
+  if (text.empty()) return std::string();
+  const int length = static_cast<int>(text.size());
+  const UINT code_page = GetOEMCP();
+  const int wide_length = MultiByteToWideChar(code_page, 0, text.data(), length, nullptr, 0);
+  if (wide_length <= 0) return RepairUtf8(text);
+  std::wstring wide(static_cast<size_t>(wide_length), L'\0');
+  MultiByteToWideChar(code_page, 0, text.data(), length, wide.data(), wide_length);
+  const int needed =
+      WideCharToMultiByte(CP_UTF8, 0, wide.data(), wide_length, nullptr, 0, nullptr, nullptr);
+  if (needed <= 0) return RepairUtf8(text);
+  std::string utf8(static_cast<size_t>(needed), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), wide_length, utf8.data(), needed, nullptr, nullptr);
+  // Older systems pass lone surrogates through.
+  return RepairUtf8(utf8);
+}
+
+}  // namespace nocunzip::unzip32

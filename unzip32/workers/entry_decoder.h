@@ -1,0 +1,95 @@
+// Decodes the data of one entry into a sink, decrypting it where it is encrypted and checking
+// its size, its CRC and, for AES, its authentication code.
+//
+// Unencrypted stored data is copied in large pieces (inside the system where the sink can,
+// with the CRC computed on a second thread meanwhile), and unencrypted deflated data that
+// fits a bounded buffer is inflated in one go by the deflate decoder (ISA-L's inflate where
+// the build has it, zlib's elsewhere). Every other entry streams
+// through fixed buffers: pieces of the archive are read, decrypted and handed to the
+// method's decoder (decoder.h), and what it produces is checked and written, on a second
+// thread where the sink allows. Either way memory stays bounded, and no more than the
+// declared size is ever passed on. Decoding touches no callback, so it may run off the
+// calling thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "read/byte_reader.h"
+#include "decrypt/cipher.h"
+#include "methods/decoder.h"
+#include "read/entry.h"
+#include "commit/output.h"
+
+namespace nocunzip::unzip32 {
+
+class ByteSink {
+ public:
+  virtual ~ByteSink() = default;
+  virtual IoResult Write(const unsigned char* data, size_t size) = 0;
+  // Whether Write may be called on another thread than the one that decodes (one thread
+  // at a time, in order): true for sinks that touch no callback.
+  virtual bool WritesOffThread() const { return false; }
+  // Whether CopyRange works: the sink can take bytes of the archive file unchanged, without
+  // their passing through this process. CopyRange may run on another thread than Write.
+  virtual bool CopiesRanges() const { return false; }
+  virtual IoResult CopyRange(uint64_t /*offset*/, uint64_t /*length*/) {
+    return {IoResult::kFailed, "cannot copy from the archive"};
+  }
+};
+
+// The largest entry (compressed and uncompressed) that is inflated in one buffer.
+inline constexpr uint64_t kWholeBufferLimit = 4u << 20;
+// The buffer that streamed entries pass through.
+inline constexpr size_t kStreamBufferSize = 256u << 10;
+
+// Stored entries at least this large are copied and checked on two threads at once.
+inline constexpr uint64_t kParallelCopyMinimum = 4u << 20;
+
+enum class DecodeWay {
+  kStored,        // unencrypted stored data, copied straight from the archive
+  kWholeDeflate,  // unencrypted deflate data inflated in one buffer
+  kStream,        // read, decrypted and decoded piece by piece
+};
+
+// How DecodeEntry decodes `entry`.
+DecodeWay ChooseDecodeWay(const Entry& entry);
+
+// Buffers and a decoder reused from entry to entry; one set per thread that decodes.
+class DecodeBuffers {
+ public:
+  DecodeBuffers();
+  ~DecodeBuffers();
+  DecodeBuffers(const DecodeBuffers&) = delete;
+  DecodeBuffers& operator=(const DecodeBuffers&) = delete;
+
+  std::vector<unsigned char> stream;
+  std::vector<unsigned char> compressed_stream;
+  std::vector<unsigned char> raw;
+  std::vector<unsigned char> inflated;
+  // The decoder of the last streamed entry, reset for the next one of its method.
+  std::unique_ptr<Decoder> decoder;
+  uint16_t decoder_method = 0;
+};
+
+struct DecodeResult {
+  enum Status { kOk, kCorrupt, kWriteFailed, kDiskFull };
+  Status status = kOk;
+  std::string message;  // why the entry failed, for a person
+  bool ok() const { return status == kOk; }
+};
+
+// The result of writing decoded bytes to a sink.
+DecodeResult WriteResult(const IoResult& written);
+
+// Decodes `entry`, whose data (after its local header) begins at `data_offset` of
+// `archive`, into `sink`. `cipher` is null for unencrypted entries; for encrypted ones it is
+// started with the right password already (EntryUnlocker): its header is skipped here, the
+// data decrypted and, for AES, the authentication code checked before success is declared.
+DecodeResult DecodeEntry(ByteReader& archive, uint64_t data_offset, const Entry& entry,
+                         Cipher* cipher, ByteSink& sink, DecodeBuffers& buffers);
+
+}  // namespace nocunzip::unzip32
