@@ -14,6 +14,18 @@ debian_source_as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
+# apt-get update, tried three times; a mirror in the middle of a sync can fail one index
+# that the source packages do not need, so the lists that did arrive are used either way.
+debian_source_update() {
+  local attempt
+  for attempt in 1 2 3; do
+    debian_source_as_root apt-get update -qq && return 0
+    debian_source_log "apt-get update failed (attempt $attempt of 3)"
+    [ "$attempt" -eq 3 ] || sleep 10
+  done
+  return 0
+}
+
 # Source packages need a deb-src entry: the same mirror and suites as the binary packages
 # of this machine.
 debian_source_ensure_deb_src() {
@@ -33,7 +45,7 @@ debian_source_ensure_deb_src() {
     echo "${0##*/}: no apt source to copy a deb-src entry from" >&2
     return 1
   fi
-  debian_source_as_root apt-get update -qq
+  debian_source_update
 }
 
 fetch_debian_source() {
@@ -49,7 +61,7 @@ fetch_debian_source() {
   # elsewhere): then the other versions that the package lists name, newest first.
   (cd "$tmp" || exit 1
     apt-get source -qq "$package" >/dev/null 2>&1 && exit 0
-    { debian_source_as_root apt-get update -qq && apt-get source -qq "$package"; } && exit 0
+    { debian_source_update && apt-get source -qq "$package"; } && exit 0
     for version in $(apt-cache showsrc "$package" | sed -n 's/^Version: //p' | sort -rV); do
       debian_source_log "trying $package $version"
       apt-get source -qq "$package=$version" >/dev/null 2>&1 && exit 0
