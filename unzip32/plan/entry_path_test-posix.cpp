@@ -1,8 +1,8 @@
 // What POSIX file names hold, and a name in the OEM code page on its way to a path.
 #include <gtest/gtest.h>
 
-#include "read/entry_name.h"
 #include "plan/entry_path.h"
+#include "read/entry_name.h"
 
 namespace nocunzip::unzip32 {
 namespace {
