@@ -424,6 +424,20 @@ TEST(Reader, FindsOverlapsInArchivesOutOfOrder) {
                         bytes.substr(directory, 47) + bytes.substr(directory + 94);
   const ReadBack back = Read(swapped);
   EXPECT_NE(back.problem.find("overlap"), std::string::npos) << back.problem;
+
+  // Out of order too, the bytes between entries are walked as a streaming reader walks them.
+  std::string junk = "JUNK";
+  Put32(junk, 0x04034b50);
+  std::string gap = BuildRawZip({{.name = "a", .data = "aaaa", .after = junk},
+                                 {.name = "b", .data = "bbbb"},
+                                 {.name = "c", .data = "cccc"}});
+  const size_t gap_directory = gap.size() - 22 - 3 * 47;
+  gap = gap.substr(0, gap_directory) + gap.substr(gap_directory + 47, 47) +
+        gap.substr(gap_directory, 47) + gap.substr(gap_directory + 94);
+  const ReadBack walked = Read(gap);
+  EXPECT_NE(walked.problem.find("between entry a and entry b lie 8 bytes that hold a local header"),
+            std::string::npos)
+      << walked.problem;
 }
 
 TEST(Reader, EveryTruncationAndByteFlipIsHandled) {
