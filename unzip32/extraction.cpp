@@ -225,13 +225,14 @@ int32_t Extraction::Open() {
   if (end_.problem != EndProblem::kNone) {
     const bool empty = end_.problem == EndProblem::kEmptyFile;
     reporter_.ArchiveError(archive, (empty ? "not a ZIP archive: " : "") + end_.message);
+    if (end_.problem == EndProblem::kAmbiguous) return UZ_ERR_ENTRY;
     return end_.problem == EndProblem::kEncrypted ? UZ_ERR_UNSUPPORTED : UZ_ERR_ARCHIVE;
   }
   wanted_.reserve(static_cast<size_t>(std::min<uint64_t>(end_.entry_count, 1u << 16)));
   const ScanResult scan = ScanArchive(*file_, end_, [this](const Entry& entry) { Tally(entry); });
   if (!scan.ok()) {
     reporter_.ArchiveError(archive, scan.message);
-    return UZ_ERR_ARCHIVE;
+    return scan.problem == ScanResult::kAmbiguous ? UZ_ERR_ENTRY : UZ_ERR_ARCHIVE;
   }
   FillTotals();
   return UZ_OK;

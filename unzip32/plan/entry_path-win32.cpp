@@ -2,7 +2,8 @@
 // device names (CON, NUL, COM1, with any extension), alternate data streams after ":",
 // and names whose trailing dots and blanks it drops. Reserved characters and control
 // characters are not allowed at all. Such components are refused, not changed: the file
-// would otherwise land under another name than the entry's.
+// would otherwise land under another name than the entry's. A name longer than 255 UTF-16
+// units does not fit at all.
 #include "plan/entry_path.h"
 #include "read/utf8.h"
 
@@ -42,6 +43,20 @@ bool Refuse(std::string* why, const char* reason) {
   return false;
 }
 
+// The UTF-16 units of a UTF-8 text: two for each code point past U+FFFF (four bytes in
+// UTF-8), one for every other.
+size_t Utf16Length(std::string_view text) {
+  size_t units = 0;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte & 0xC0) != 0x80) ++units;  // a first byte
+    if (byte >= 0xF0) ++units;           // of a four-byte sequence
+  }
+  return units;
+}
+
+constexpr size_t kMaxNameUnits = 255;
+
 }  // namespace
 
 bool IsAllowedComponent(std::string_view component, std::string* why) {
@@ -57,6 +72,9 @@ bool IsAllowedComponent(std::string_view component, std::string* why) {
     return Refuse(why, "ends with a dot or blank, which Windows drops");
   if (IsDeviceName(component)) return Refuse(why, "a device name on Windows");
   if (!IsValidUtf8(component)) return Refuse(why, "not valid UTF-8");
+  if (Utf16Length(component) > kMaxNameUnits) {
+    return Refuse(why, "longer than the 255 characters that Windows holds in one file name");
+  }
   return true;
 }
 

@@ -1,5 +1,7 @@
 #include "plan/entry_path.h"
 
+#include "read/entry_key.h"
+
 namespace nocunzip::unzip32 {
 namespace {
 
@@ -37,7 +39,7 @@ EntryPath MapEntryName(std::string_view name, const PathRules& rules) {
     result.problem = NameProblem::kDriveLetter;
     return result;
   }
-  result.is_directory = IsSeparator(name.back());
+  result.is_directory = NameMarksDirectory(name);
 
   std::vector<std::string> components;
   size_t start = 0;

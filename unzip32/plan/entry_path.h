@@ -26,7 +26,7 @@ enum class NameProblem {
 
 struct EntryPath {
   NameProblem problem = NameProblem::kNone;
-  bool is_directory = false;            // the name ends with a separator
+  bool is_directory = false;            // the name ends with a separator or a "." component
   std::vector<std::string> components;  // relative path, never empty when problem is kNone
   std::string why;                      // with kNotAllowedHere: which component and why
 };
@@ -46,9 +46,9 @@ const char* DescribeNameProblem(NameProblem problem);
 // Why `path` was refused, with the detail that kNotAllowedHere carries.
 std::string DescribeRefusal(const EntryPath& path);
 
-// Whether this platform holds `component` as the plain file name it is; else `why` (when
-// given) says what is wrong with it. Implemented once per platform (entry_path-posix.cpp,
-// entry_path-win32.cpp).
+// Whether this platform holds `component` as the plain file name it is (and no longer than
+// its file systems allow); else `why` (when given) says what is wrong with it. Implemented once per
+// platform (entry_path-posix.cpp, entry_path-win32.cpp).
 bool IsAllowedComponent(std::string_view component, std::string* why);
 
 // Components joined with "/", for messages.

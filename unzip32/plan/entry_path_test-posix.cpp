@@ -1,8 +1,8 @@
 // What POSIX file names hold, and a name in the OEM code page on its way to a path.
 #include <gtest/gtest.h>
 
-#include "read/entry_name.h"
 #include "plan/entry_path.h"
+#include "read/entry_name.h"
 
 namespace nocunzip::unzip32 {
 namespace {
@@ -23,6 +23,18 @@ TEST(IsAllowedComponent, RefusesOnlyNulOnPosix) {
   EXPECT_EQ(path.problem, NameProblem::kNotAllowedHere);
   EXPECT_TRUE(path.components.empty());
   EXPECT_NE(DescribeRefusal(path).find("NUL"), std::string::npos) << DescribeRefusal(path);
+}
+
+TEST(IsAllowedComponent, RefusesNamesLongerThanLinuxHolds) {
+  std::string why;
+  EXPECT_TRUE(IsAllowedComponent(std::string(255, 'a'), &why));
+  EXPECT_FALSE(IsAllowedComponent(std::string(256, 'a'), &why));
+  EXPECT_EQ(why, "is 256 bytes long; file names here hold 255 at most");
+  // 128 two-byte characters: 256 bytes.
+  std::string umlauts;
+  for (int i = 0; i < 128; ++i) umlauts += "Ã¤";
+  const EntryPath path = MapEntryName("dir/" + umlauts, PathRules{});
+  EXPECT_EQ(path.problem, NameProblem::kNotAllowedHere);
 }
 
 // Code page 437 has no double-byte characters: a Shift-JIS name without its Unicode path

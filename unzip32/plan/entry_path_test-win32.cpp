@@ -41,5 +41,19 @@ TEST(MapEntryName, RefusesComponentsThatWindowsCannotHold) {
   EXPECT_EQ(MapEntryName("CON/a.txt", flat).components, (std::vector<std::string>{"a.txt"}));
 }
 
+TEST(IsAllowedComponent, RefusesNamesLongerThanWindowsHolds) {
+  std::string why;
+  // 255 UTF-16 units: 255 two-byte characters fit, 128 characters past U+FFFF (two units
+  // each) do not.
+  std::string umlauts;
+  for (int i = 0; i < 255; ++i) umlauts += "\xC3\xA4";
+  EXPECT_TRUE(IsAllowedComponent(umlauts, &why)) << why;
+  std::string emoji;
+  for (int i = 0; i < 128; ++i) emoji += "\xF0\x9F\x98\x80";
+  EXPECT_FALSE(IsAllowedComponent(emoji, &why));
+  EXPECT_NE(why.find("255"), std::string::npos) << why;
+  EXPECT_FALSE(IsAllowedComponent(std::string(256, 'a'), &why));
+}
+
 }  // namespace
 }  // namespace nocunzip::unzip32

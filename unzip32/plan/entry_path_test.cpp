@@ -25,6 +25,11 @@ TEST(MapEntryName, KeepsRelativePathsAndDropsDotsAndEmptyParts) {
   EntryPath directory = Map("docs/sub/");
   EXPECT_TRUE(directory.is_directory);
   EXPECT_EQ(directory.components, (Components{"docs", "sub"}));
+  // A last "." component names the directory before it, not a file of that name.
+  EntryPath dotted = Map("docs/sub/.");
+  EXPECT_TRUE(dotted.is_directory);
+  EXPECT_EQ(dotted.components, (Components{"docs", "sub"}));
+  EXPECT_EQ(Map("./.").problem, NameProblem::kTargetItself);
 }
 
 TEST(MapEntryName, RefusesEverythingThatLeavesTheTarget) {

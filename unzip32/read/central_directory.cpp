@@ -1,8 +1,11 @@
 #include "read/central_directory.h"
 
+#include <optional>
 #include <string_view>
 
+#include "read/entry_key.h"
 #include "read/entry_name.h"
+#include "read/extra_fields.h"
 #include "read/local_time.h"
 #include "read/zip_format.h"
 
@@ -13,26 +16,6 @@ using namespace zip;
 
 constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
 constexpr uint32_t kSignatureRecordSignature = 0x05054b50;  // digital signature
-
-// The fields of one extra field: id and data.
-struct ExtraField {
-  uint16_t id = 0;
-  std::string_view data;
-};
-
-// Calls `visit` for each extra field, up to the first one that claims more bytes than are
-// left (and ignoring a trailing piece too short to be a field: some writers pad with zeros).
-template <typename Visit>
-void ForEachExtraField(std::string_view extra, Visit visit) {
-  size_t at = 0;
-  while (extra.size() - at >= 4) {
-    const auto* p = reinterpret_cast<const unsigned char*>(extra.data() + at);
-    const uint16_t size = Get16(p + 2);
-    if (extra.size() - at - 4 < size) return;
-    visit(ExtraField{Get16(p), extra.substr(at + 4, size)});
-    at += 4 + size;
-  }
-}
 
 const unsigned char* Bytes(std::string_view data) {
   return reinterpret_cast<const unsigned char*>(data.data());
@@ -101,14 +84,12 @@ bool ApplyShift(uint64_t offset, int64_t shift, uint64_t* shifted) {
   return true;
 }
 
-bool EndsWithSeparator(const std::string& name) {
-  return !name.empty() && (name.back() == '/' || name.back() == '\\');
-}
-
-// Directory, link, text and permission facts from the attributes and the name.
+// Directory, link, text and permission facts from the attributes and the name. An entry is a
+// directory when anything marks it so: readers differ in which mark they look at.
 void ApplyAttributes(Entry* entry) {
   entry->is_text = (entry->internal_attributes & 1) != 0;
-  entry->is_directory = EndsWithSeparator(entry->name);
+  entry->is_directory =
+      NameMarksDirectory(entry->name) || (entry->external_attributes & kDosDirectoryAttribute) != 0;
   const uint8_t system = entry->made_by_system;
   const uint32_t mode = entry->external_attributes >> 16;
   if ((system == kSystemUnix || system == kSystemDarwin) && mode != 0) {
@@ -116,10 +97,6 @@ void ApplyAttributes(Entry* entry) {
     entry->unix_mode = mode & 07777;
     entry->is_link = (mode & kUnixFileTypeMask) == kUnixLink;
     if ((mode & kUnixFileTypeMask) == kUnixDirectory) entry->is_directory = true;
-  } else if ((entry->external_attributes & kDosDirectoryAttribute) != 0 &&
-             entry->uncompressed_size == 0) {
-    // Marked as a directory only by its MS-DOS attribute, as some writers do.
-    entry->is_directory = true;
   }
 }
 
@@ -147,26 +124,49 @@ CentralDirectory::Step CentralDirectory::Damaged(std::string* problem, std::stri
   return Step::kDamaged;
 }
 
-bool CentralDirectory::AtEnd() {
+CentralDirectory::Step CentralDirectory::Ambiguous(std::string* problem, std::string text) {
+  *problem = std::move(text);
+  done_ = true;
+  return Step::kAmbiguous;
+}
+
+// The directory ends exactly where the end records begin; what lies between its records
+// must be another record. A digital signature may close it.
+std::optional<CentralDirectory::Step> CentralDirectory::CheckEnd(std::string* problem) {
   const uint64_t directory_end = end_.directory_offset + end_.directory_size;
-  if (position_ >= directory_end) return true;
-  // A digital signature or the end records may follow the last entry within the size
-  // that the end record gives.
-  unsigned char signature[4];
-  if (directory_end - position_ < 4 || !window_.Read(position_, signature, 4)) return false;
-  const uint32_t value = Get32(signature);
-  return value == kSignatureRecordSignature || value == kZip64EndSignature ||
-         value == kEndSignature;
+  if (position_ >= directory_end) {
+    done_ = true;
+    return Step::kEnd;
+  }
+  unsigned char record[6];
+  const uint64_t left = directory_end - position_;
+  if (left < 4 || !window_.Read(position_, record, 4)) {
+    return Damaged(problem, "the central directory ends in " + std::to_string(left) +
+                                " bytes that are no record");
+  }
+  const uint32_t signature = Get32(record);
+  if (signature == kCentralHeaderSignature) return std::nullopt;
+  if (signature == kSignatureRecordSignature && left >= 6 && window_.Read(position_, record, 6) &&
+      left == 6u + Get16(record + 4)) {
+    done_ = true;
+    return Step::kEnd;
+  }
+  if (signature == kSignatureRecordSignature || signature == kEndSignature ||
+      signature == kZip64EndSignature || signature == kZip64LocatorSignature) {
+    const std::string count = std::to_string(next_index_);
+    return Ambiguous(problem, "the central directory holds an end record after entry " + count +
+                                  ", where a reader stops: it would see " + count +
+                                  " entries of a directory that goes on");
+  }
+  return Damaged(problem,
+                 "central directory entry " + std::to_string(next_index_ + 1) + " is damaged");
 }
 
 CentralDirectory::Step CentralDirectory::Next(Entry* entry, std::string* problem) {
   if (done_) return Step::kEnd;
-  // The directory is read to its end, whatever number of entries the end record gives:
-  // writers that know no zip64 record keep only the low 16 bits of the count.
-  if (AtEnd()) {
-    done_ = true;
-    return Step::kEnd;
-  }
+  // The directory is read to its end; the scan holds the number of entries read against
+  // the count of the end record.
+  if (std::optional<Step> end = CheckEnd(problem)) return *end;
   const uint64_t directory_end = end_.directory_offset + end_.directory_size;
   const std::string number = std::to_string(next_index_ + 1);
   unsigned char header[kCentralHeaderSize];
@@ -193,6 +193,7 @@ CentralDirectory::Step CentralDirectory::Next(Entry* entry, std::string* problem
   entry->made_by_system = header[5];
   entry->flags = Get16(header + 8);
   entry->method = Get16(header + 10);
+  entry->recorded_method = entry->method;
   entry->dos_time = Get16(header + 12);
   entry->dos_date = Get16(header + 14);
   entry->crc = Get32(header + 16);
@@ -201,18 +202,20 @@ CentralDirectory::Step CentralDirectory::Next(Entry* entry, std::string* problem
   entry->internal_attributes = Get16(header + 36);
   entry->external_attributes = Get32(header + 38);
   entry->local_offset = Get32(header + 42);
-  entry->mtime = DosTimeToSeconds(entry->dos_date, entry->dos_time);
+  entry->mtime = times_.Seconds(entry->dos_date, entry->dos_time);
 
   std::string_view unicode_path;
+  std::string unicode_problem;
+  if (!FindUnicodePathField(extra_, &unicode_path, &unicode_problem)) {
+    return Ambiguous(
+        problem, "entry " + DecodeEntryName(raw_name_, entry->flags, {}) + " " + unicode_problem);
+  }
   bool zip64_ok = true;
   bool have_exact_time = false;
   ForEachExtraField(extra_, [&](const ExtraField& field) {
     switch (field.id) {
       case kExtraZip64:
         zip64_ok = ApplyZip64(field.data, entry);
-        break;
-      case kExtraUnicodePath:
-        unicode_path = field.data;
         break;
       case kExtraExtendedTimestamp:
         // Unsigned seconds, as 7-Zip and libarchive read them: 1970 to 2106, where

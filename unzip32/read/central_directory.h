@@ -5,11 +5,14 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "read/archive_file.h"
 #include "read/end_records.h"
 #include "read/entry.h"
+#include "read/local_time.h"
 
 namespace nocunzip::unzip32 {
 
@@ -18,14 +21,20 @@ class CentralDirectory {
   // `reader` and `end` (an end without problems) must outlive this object.
   CentralDirectory(ByteReader& reader, const ArchiveEnd& end);
 
-  enum class Step { kEntry, kEnd, kDamaged };
-  // The next entry into `entry`; kEnd after the last one; kDamaged, with the reason in
-  // `problem`, when the record cannot be read (reading stops there).
+  // kAmbiguous: the records can be read in more than one way (an end record inside the
+  // directory, several Unicode path fields), so that readers see different entries.
+  enum class Step { kEntry, kEnd, kDamaged, kAmbiguous };
+  // The next entry into `entry`; kEnd after the last one; kDamaged or kAmbiguous, with the
+  // reason in `problem`, when the record cannot be read one way (reading stops there).
   Step Next(Entry* entry, std::string* problem);
+  // The extra fields of the entry that Next gave last.
+  std::string_view extra() const { return extra_; }
 
  private:
   Step Damaged(std::string* problem, std::string text);
-  bool AtEnd();
+  Step Ambiguous(std::string* problem, std::string text);
+  // kEnd where the directory ends, a problem where what follows is no central record.
+  std::optional<Step> CheckEnd(std::string* problem);
 
   WindowedReader window_;
   const ArchiveEnd& end_;
@@ -34,6 +43,7 @@ class CentralDirectory {
   uint64_t position_ = 0;  // of the next record in the file
   std::string raw_name_;   // reused from record to record
   std::string extra_;
+  DosTimeConverter times_;
 };
 
 }  // namespace nocunzip::unzip32

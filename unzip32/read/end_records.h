@@ -2,6 +2,12 @@
 // the archive comment and any junk after it; the zip64 records where the classic fields say
 // so; and the prefix of self-extracting or padded archives, which every offset that the
 // archive records must be shifted by.
+//
+// Readers differ in which end record they take: the last one in the file (Python's
+// zipfile), the last one that leads to a directory (bsdtar, 7-Zip), one whose comment
+// reaches the end of the file; and in where they look for the directory: at its recorded
+// offset, or right before the end records. Every such reading that leads to a directory is
+// followed; when two of them list different entries, the archive is refused (kAmbiguous).
 #pragma once
 
 #include <cstdint>
@@ -18,19 +24,20 @@ enum class EndProblem {
   kDamaged,    // records that do not fit the file or each other
   kSplit,      // one part of an archive split over several files
   kEncrypted,  // the central directory itself is encrypted
+  kAmbiguous,  // end records that readers would follow to different entries
 };
 
 struct ArchiveEnd {
   EndProblem problem = EndProblem::kNone;
-  std::string message;  // what is wrong, for a person
-  uint64_t entry_count =
-      0;  // as the end record says: a hint only, the directory is read to its end
+  std::string message;            // what is wrong, for a person
+  uint64_t entry_count = 0;       // as the end records say
   uint64_t directory_offset = 0;  // in the file, the shift applied
   uint64_t directory_size = 0;
   // What to add to the offsets that the archive records to find their place in the file:
   // the size of what was put in front of the archive, or less when some of it was taken away.
   int64_t shift = 0;
   std::string comment;  // as stored
+  bool zip64 = false;   // the zip64 end record gives the count, size and offset
 };
 
 ArchiveEnd FindArchiveEnd(ByteReader& reader);

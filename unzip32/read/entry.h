@@ -21,6 +21,7 @@ struct Entry {
   uint16_t flags = 0;          // general purpose flags (zip_format.h)
   // The compression method of the data; for AES entries the one their AES field names.
   uint16_t method = 0;
+  uint16_t recorded_method = 0;  // the method field as the record stores it: 99 for AES
   Encryption encryption = Encryption::kNone;
   uint16_t aes_key_bits = 0;  // 128, 192 or 256
   uint16_t aes_version = 0;   // 1 (AE-1, with CRC) or 2 (AE-2, without)
@@ -34,9 +35,10 @@ struct Entry {
   int64_t mtime = 0;  // seconds since 1970 (UTC): the extended timestamp, else the DOS time
   uint16_t internal_attributes = 0;  // bit 0: text
   uint32_t external_attributes = 0;
-  bool is_directory = false;  // name ends in "/" or "\", or a directory attribute is set
-  bool is_link = false;       // a Unix symbolic link
-  bool is_text = false;       // marked as text
+  // The name ends in "/" or "\" or its last component is ".", or a directory attribute is set.
+  bool is_directory = false;
+  bool is_link = false;  // a Unix symbolic link
+  bool is_text = false;  // marked as text
   bool has_unix_mode = false;
   uint32_t unix_mode = 0;  // permission bits (07777) when has_unix_mode
 };

@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include "read/extra_fields.h"
 #include "read/little_endian.h"
 #include "read/oem_code_page.h"
 #include "read/utf8.h"
@@ -28,6 +29,21 @@ std::string_view UnicodePathName(std::string_view raw, std::string_view field) {
 }
 
 }  // namespace
+
+bool FindUnicodePathField(std::string_view extra, std::string_view* field, std::string* problem) {
+  const FieldsOfId found = FindExtraFields(extra, zip::kExtraUnicodePath);
+  *field = found.first;
+  if (found.count > 1) {
+    *problem = "carries " + std::to_string(found.count) +
+               " Unicode path fields, which readers choose between differently";
+    return false;
+  }
+  if (found.count == 1 && (found.first.empty() || found.first[0] != kUnicodePathVersion)) {
+    *problem = "carries a Unicode path field of an unknown version, which readers read differently";
+    return false;
+  }
+  return true;
+}
 
 std::string DecodeEntryName(std::string_view raw, uint16_t flags,
                             std::string_view unicode_path_field) {

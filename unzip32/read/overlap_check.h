@@ -21,6 +21,11 @@ class InOrderOverlapCheck {
   // Takes the next entry's range; on kOverlap `other` is the entry it overlaps. kOutOfOrder
   // means the entries do not come in file order: check them with FindOverlap instead.
   Verdict Add(const EntryRange& range, EntryRange* other);
+  // The range that Add took last; false before the first.
+  bool Last(EntryRange* range) const {
+    *range = last_;
+    return any_;
+  }
 
  private:
   bool any_ = false;

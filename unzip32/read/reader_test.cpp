@@ -128,8 +128,14 @@ TEST(Reader, ReadsTheFieldsOfTheCentralRecord) {
   const ReadBack back = Read(BuildRawZip({
       {.name = raw_name, .data = "1"},
       {.name = "dosdir", .data = "", .external_attributes = 0x10},
-      {.name = raw_name, .data = "2", .central_extra = Field(0x7075, unicode)},
-      {.name = "stale", .data = "2", .central_extra = Field(0x7075, unicode)},
+      {.name = raw_name,
+       .data = "2",
+       .local_extra = Field(0x7075, unicode),
+       .central_extra = Field(0x7075, unicode)},
+      {.name = "stale",
+       .data = "2",
+       .local_extra = Field(0x7075, unicode),
+       .central_extra = Field(0x7075, unicode)},
       {.name = "stamped",
        .data = "3",
        .central_extra = Field(0x5455, std::string("\x01\x00\xf1\x53\x65", 5))},
@@ -181,6 +187,229 @@ TEST(Reader, RefusesDamagedAndHostileLayouts) {
   }
 }
 
+// The zip64 end record and locator that a writer puts before the classic end record of
+// `archive` (built without comment), with the values `count`, and the locator pointing
+// `locator_moved` bytes away from the record.
+std::string WithZip64Records(const std::string& archive, uint64_t count,
+                             int64_t locator_moved = 0) {
+  const size_t end_at = archive.size() - 22;
+  const unsigned char* classic = reinterpret_cast<const unsigned char*>(archive.data()) + end_at;
+  std::string records;
+  Put32(records, 0x06064b50);
+  Put64(records, 44);
+  Put16(records, 45);
+  Put16(records, 45);
+  Put32(records, 0);
+  Put32(records, 0);
+  Put64(records, count);
+  Put64(records, count);
+  Put64(records, Get32(classic + 12));
+  Put64(records, Get32(classic + 16));
+  Put32(records, 0x07064b50);
+  Put32(records, 0);
+  Put64(records, static_cast<uint64_t>(static_cast<int64_t>(end_at) + locator_moved));
+  Put32(records, 1);
+  return archive.substr(0, end_at) + records + archive.substr(end_at);
+}
+
+std::string Unicode(const std::string& raw_name, const std::string& name, char version = 1) {
+  std::string field(1, version);
+  Put32(field, crc32(0, reinterpret_cast<const Bytef*>(raw_name.data()), raw_name.size()));
+  return Field(0x7075, field + name);
+}
+
+// Archives that readers read in more than one way, each refused whole with a message that
+// names both readings; and odd archives that have one reading, each read.
+TEST(Reader, RefusesArchivesThatReadInMoreThanOneWay) {
+  const std::string dd(std::string("PK\x07\x08", 4));
+  std::string count_low = kTwo.substr(0, kTwo.size() - 7);  // without its comment
+  Patch16(count_low, count_low.size() - 22 + 20, 0);
+  std::string one_reading = count_low;
+  Patch16(count_low, count_low.size() - 22 + 8, 1);
+  Patch16(count_low, count_low.size() - 22 + 10, 1);
+  // Two directories: the first record at the recorded offset, the second one (of the same
+  // size) right before the end record.
+  std::string two_directories =
+      BuildRawZip({{.name = "a", .data = "1"}, {.name = "b", .data = "2"}});
+  const size_t end_at = two_directories.size() - 22;
+  Patch16(two_directories, end_at + 8, 1);
+  Patch16(two_directories, end_at + 10, 1);
+  Patch16(two_directories, end_at + 12, 47);
+  // An end record inside the directory, between its two records.
+  const uint32_t one_directory_at =
+      Get32(reinterpret_cast<const unsigned char*>(one_reading.data()) + one_reading.size() - 6);
+  std::string stop_inside = one_reading.substr(0, one_directory_at + 51) +
+                            std::string("PK\x05\x05\0\0", 6) +
+                            one_reading.substr(one_directory_at + 51);
+  const unsigned char* classic =
+      reinterpret_cast<const unsigned char*>(stop_inside.data()) + stop_inside.size() - 22;
+  Patch16(stop_inside, stop_inside.size() - 22 + 12,
+          static_cast<uint16_t>(Get32(classic + 12) + 6));
+  // A stored entry with bit 3 whose data hold what a streaming reader takes for its
+  // descriptor, after 3 bytes.
+  std::string early = "abc" + dd;
+  Put32(early, 0);
+  Put32(early, 3);
+  Put32(early, 3);
+  std::string bad_descriptor = dd;
+  Put32(bad_descriptor, crc32(0, reinterpret_cast<const Bytef*>("data"), 4));
+  Put32(bad_descriptor, 0);
+  Put32(bad_descriptor, 0);
+  const uint32_t data_crc = crc32(0, reinterpret_cast<const Bytef*>("data"), 4);
+  std::string wide_descriptor = dd;  // 64-bit sizes, as zip64 writers put them
+  Put32(wide_descriptor, data_crc);
+  Put64(wide_descriptor, 4);
+  Put64(wide_descriptor, 4);
+  std::string unsigned_descriptor;  // without its signature
+  Put32(unsigned_descriptor, data_crc);
+  Put32(unsigned_descriptor, 4);
+  Put32(unsigned_descriptor, 4);
+  std::string junk_local = "JUNK";
+  Put32(junk_local, 0x04034b50);
+  struct Case {
+    const char* what;
+    std::string bytes;
+    const char* says;
+  } cases[] = {
+      // A1-A5: the local header against the central record.
+      {"A1 method", BuildRawZip({{.name = "a", .data = "data", .local_method = 8}}),
+       "the local header of entry a says method Deflate, the central directory Stored"},
+      {"A2 CRC", BuildRawZip({{.name = "a", .data = "data", .local_crc = 7}}),
+       "says its CRC is 00000007"},
+      {"A2 local sizes 0 without bit 3",
+       BuildRawZip({{.name = "a", .data = "datadata", .local_compressed = 0, .local_size = 0}}),
+       "says its compressed size is 0 bytes, the central directory 8"},
+      {"A2 local sizes larger",
+       BuildRawZip({{.name = "a", .data = "", .local_compressed = 8, .local_size = 8}}),
+       "says its compressed size is 8 bytes, the central directory 0"},
+      {"A2 descriptor",
+       BuildRawZip(
+           {{.name = "a", .data = "data", .data_descriptor = true, .descriptor = bad_descriptor}}),
+       "the data descriptor of entry a does not hold the CRC and sizes"},
+      {"A2 stored descriptor inside the data",
+       BuildRawZip({{.name = "s", .data = early + "rest", .data_descriptor = true}}),
+       "hold a data descriptor after 3 bytes"},
+      {"A3 name", BuildRawZip({{.name = "cdh", .data = "x", .local_name = "lfh"}}),
+       "the local header names the entry lfh, the central directory cdh"},
+      {"A3 two Unicode path fields",
+       BuildRawZip({{.name = "u",
+                     .data = "x",
+                     .central_extra = Unicode("u", "one") + Unicode("u", "two")}}),
+       "carries 2 Unicode path fields"},
+      {"A3 Unicode path field of version 2",
+       BuildRawZip({{.name = "u",
+                     .data = "x",
+                     .local_extra = Unicode("u", "v", 2),
+                     .central_extra = Unicode("u", "v", 2)}}),
+       "Unicode path field of an unknown version"},
+      {"A3 Unicode path only in the central record",
+       BuildRawZip({{.name = "u", .data = "x", .central_extra = Unicode("u", "other")}}),
+       "the local header names the entry u, the central directory other"},
+      {"A4 directory with data", BuildRawZip({{.name = "d/", .data = "x"}}),
+       "entry d/ is marked as a directory but holds 1 bytes"},
+      {"A4 DOS directory with data",
+       BuildRawZip({{.name = "d", .data = "x", .external_attributes = 0x10}}),
+       "marked as a directory"},
+      {"A4 d/. with data", BuildRawZip({{.name = "d/.", .data = "x"}}), "marked as a directory"},
+      {"A4 . with data", BuildRawZip({{.name = ".", .data = "x"}}), "marked as a directory"},
+      {"A5 encryption only in the local header",
+       BuildRawZip({{.name = "a", .data = "data", .local_flags = 1}}),
+       "says it is encrypted, the central directory that it is not"},
+      // B1, B3: names of one path.
+      {"B1 one name twice", BuildRawZip({{.name = "a", .data = "1"}, {.name = "a", .data = "2"}}),
+       "entries a and a both name the path a"},
+      {"B3 a//b", BuildRawZip({{.name = "a/b", .data = "1"}, {.name = "a//b", .data = "2"}}),
+       "both name the path a/b"},
+      {"B3 ./a/b", BuildRawZip({{.name = "a/b", .data = "1"}, {.name = "./a/b", .data = "2"}}),
+       "both name the path a/b"},
+      {"B3 a/./b", BuildRawZip({{.name = "a/b", .data = "1"}, {.name = "a/./b", .data = "2"}}),
+       "both name the path a/b"},
+      {"B3 a\\b", BuildRawZip({{.name = "a/b", .data = "1"}, {.name = "a\\b", .data = "2"}}),
+       "both name the path a/b"},
+      {"B3 a/b/.",
+       BuildRawZip({{.name = "a/b/"}, {.name = "a/b/.", .data = ""}, {.name = "a/b", .data = "2"}}),
+       "both name the path a/b"},
+      {"B3 leading /", BuildRawZip({{.name = "a", .data = "1"}, {.name = "/a", .data = "2"}}),
+       "both name the path a"},
+      // C1: records between the entries that a streaming reader finds.
+      {"C1 local header between entries",
+       BuildRawZip({{.name = "a", .data = "1", .after = junk_local}, {.name = "b", .data = "2"}}),
+       "between entry a and entry b lie 8 bytes that hold a local header"},
+      {"C1 central header after the data",
+       BuildRawZip({{.name = "a", .data = "1", .after = std::string("PK\x01\x02", 4)},
+                    {.name = "b", .data = "2"}}),
+       "a central directory record, where a reader that streams through the archive stops"},
+      {"C1 descriptor before the directory",
+       BuildRawZip({{.name = "a", .data = "1", .after = dd + std::string(12, '\0')}}),
+       "between entry a and the central directory"},
+      // C2-C5: end records and directories.
+      {"C2 a second archive in the comment",
+       BuildRawZip({{.name = "readme.txt", .data = "1"}},
+                   BuildRawZip({{.name = "payload.sh", .data = "2"}})),
+       "two end records or central directories that list different entries (entry 1 is readme.txt "
+       "in one, "
+       "payload.sh in the other)"},
+      {"C2 an empty archive's end record in the comment",
+       kTwo.substr(0, kTwo.size() - 9) + std::string("\x16\0PK\x05\x06", 6) + std::string(18, '\0'),
+       "list different entries"},
+      {"C3 count", count_low, "the end record counts 1 entries, the central directory holds 2"},
+      {"C3 end record inside the directory", stop_inside,
+       "the central directory holds an end record after entry 1"},
+      {"C4 two directories", two_directories, "entry 1 is b in one, a in the other"},
+      {"C5 zip64 count", WithZip64Records(one_reading, 3),
+       "the zip64 end record counts 3 entries, the classic end record 2"},
+      {"C5 locator elsewhere", WithZip64Records(one_reading, 2, -10),
+       "the zip64 locator points to offset"},
+      // One reading each.
+      {"junk between entries",
+       BuildRawZip({{.name = "a", .data = "1", .after = "-JUNK-"}, {.name = "b", .data = "2"}}),
+       ""},
+      {"junk in front", std::string(100, 'x') + one_reading, ""},
+      {"a stray zip64 record that agrees", WithZip64Records(one_reading, 2), ""},
+      {"bit 3 with zeros and a descriptor",
+       BuildRawZip({{.name = "s", .data = "data", .data_descriptor = true}}), ""},
+      {"descriptor with 64-bit sizes",
+       BuildRawZip(
+           {{.name = "s", .data = "data", .data_descriptor = true, .descriptor = wide_descriptor},
+            {.name = "t",
+             .data = "data",
+             .data_descriptor = true,
+             .descriptor = unsigned_descriptor}}),
+       ""},
+      {"a directory twice",
+       BuildRawZip({{.name = "d/"}, {.name = "d//"}, {.name = "d/f", .data = "x"}}), ""},
+      {"the target itself without data",
+       BuildRawZip({{.name = "./"}, {.name = "."}, {.name = "f", .data = "x"}}), ""},
+  };
+  for (const Case& c : cases) {
+    const ReadBack back = Read(c.bytes);
+    if (std::string(c.says).empty()) {
+      EXPECT_EQ(back.problem, "") << c.what;
+      EXPECT_FALSE(back.entries.empty()) << c.what;
+      continue;
+    }
+    EXPECT_NE(back.problem.find(c.says), std::string::npos) << c.what << ": " << back.problem;
+    EXPECT_EQ(back.problem.rfind("the archive reads in more than one way", 0), 0u)
+        << c.what << ": " << back.problem;
+  }
+}
+
+TEST(Reader, NamesThatDifferOnlyInCaseAreTwinsWhereFileSystemsIgnoreCase) {
+  StringReader reader(BuildRawZip({{.name = "Read.me", .data = "1"},
+                                   {.name = "x", .data = "2"},
+                                   {.name = "READ.ME", .data = "3"}}));
+  const ArchiveEnd end = FindArchiveEnd(reader);
+  const ScanResult scan = ScanArchive(reader, end, [](const Entry&) {});
+  ASSERT_TRUE(scan.ok()) << scan.message;
+#ifdef _WIN32
+  ASSERT_EQ(scan.case_twins.size(), 1u);
+  EXPECT_EQ(scan.case_twins[0].index, 2u);
+  EXPECT_EQ(scan.case_twins[0].earlier_name, "Read.me");
+#else
+  EXPECT_TRUE(scan.case_twins.empty());
+#endif
+}
+
 TEST(Reader, FindsOverlapsInArchivesOutOfOrder) {
   // The directory lists b before a; b's declared data run into a.
   std::string bytes = BuildRawZip({{.name = "a", .data = "aaaa"},
@@ -195,6 +424,20 @@ TEST(Reader, FindsOverlapsInArchivesOutOfOrder) {
                         bytes.substr(directory, 47) + bytes.substr(directory + 94);
   const ReadBack back = Read(swapped);
   EXPECT_NE(back.problem.find("overlap"), std::string::npos) << back.problem;
+
+  // Out of order too, the bytes between entries are walked as a streaming reader walks them.
+  std::string junk = "JUNK";
+  Put32(junk, 0x04034b50);
+  std::string gap = BuildRawZip({{.name = "a", .data = "aaaa", .after = junk},
+                                 {.name = "b", .data = "bbbb"},
+                                 {.name = "c", .data = "cccc"}});
+  const size_t gap_directory = gap.size() - 22 - 3 * 47;
+  gap = gap.substr(0, gap_directory) + gap.substr(gap_directory + 47, 47) +
+        gap.substr(gap_directory, 47) + gap.substr(gap_directory + 94);
+  const ReadBack walked = Read(gap);
+  EXPECT_NE(walked.problem.find("between entry a and entry b lie 8 bytes that hold a local header"),
+            std::string::npos)
+      << walked.problem;
 }
 
 TEST(Reader, EveryTruncationAndByteFlipIsHandled) {

@@ -98,26 +98,31 @@ std::string BuildRawZip(const std::vector<RawEntry>& entries, const std::string&
     const uint32_t size = e.declared_size.value_or(static_cast<uint32_t>(e.data.size()));
     offsets.push_back(static_cast<uint32_t>(out.size()));
     payloads.push_back(payload);
+    const std::string& local_name = e.local_name ? *e.local_name : e.name;
     Put32(out, 0x04034b50);
     Put16(out, 20);
-    Put16(out, static_cast<uint16_t>(e.flags | (e.data_descriptor ? 8 : 0)));
-    Put16(out, e.method.value_or(e.deflate || e.deflated_already ? 8 : 0));
+    Put16(out,
+          static_cast<uint16_t>(e.local_flags.value_or(e.flags) | (e.data_descriptor ? 8 : 0)));
+    Put16(out, e.local_method.value_or(e.method.value_or(e.deflate || e.deflated_already ? 8 : 0)));
     Put16(out, kDosTime);
     Put16(out, kDosDate);
-    Put32(out, e.data_descriptor ? 0 : crc);
-    Put32(out, e.data_descriptor ? 0 : compressed);
-    Put32(out, e.data_descriptor ? 0 : size);
-    Put16(out, static_cast<uint16_t>(e.name.size()));
+    Put32(out, e.local_crc.value_or(e.data_descriptor ? 0 : crc));
+    Put32(out, e.local_compressed.value_or(e.data_descriptor ? 0 : compressed));
+    Put32(out, e.local_size.value_or(e.data_descriptor ? 0 : size));
+    Put16(out, static_cast<uint16_t>(local_name.size()));
     Put16(out, static_cast<uint16_t>(e.local_extra.size()));
-    out += e.name;
+    out += local_name;
     out += e.local_extra;
     out += payload;
-    if (e.data_descriptor) {
+    if (e.descriptor) {
+      out += *e.descriptor;
+    } else if (e.data_descriptor) {
       Put32(out, 0x08074b50);
       Put32(out, crc);
       Put32(out, compressed);
       Put32(out, size);
     }
+    out += e.after;
   }
   const uint32_t directory_offset = static_cast<uint32_t>(out.size());
   for (size_t i = 0; i < entries.size(); ++i) {

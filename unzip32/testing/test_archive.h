@@ -51,6 +51,16 @@ struct RawEntry {
   // Central record points at the local header of this earlier entry instead of its own
   // (the overlapping-entries bomb).
   std::optional<size_t> share_local_header_of;
+  // What the local header says instead of what the central record says, for archives
+  // whose two records disagree (local_flags: bit 3 is still added by data_descriptor).
+  std::optional<std::string> local_name;
+  std::optional<uint16_t> local_method;
+  std::optional<uint16_t> local_flags;
+  std::optional<uint32_t> local_crc;
+  std::optional<uint32_t> local_compressed;
+  std::optional<uint32_t> local_size;
+  std::optional<std::string> descriptor;  // written after the data instead of the descriptor
+  std::string after;                      // bytes after the entry, before the next one
 };
 
 // The bytes of an archive with `entries` in this order.

@@ -1,0 +1,81 @@
+// The paths that entry names stand for, and the index that finds two entries of one path.
+#include "read/entry_key.h"
+
+#include <gtest/gtest.h>
+
+#include "read/duplicate_index.h"
+
+namespace nocunzip::unzip32 {
+namespace {
+
+TEST(EntryKey, EverySpellingOfOnePathHasOneKey) {
+  for (const char* name :
+       {"a/b", "a//b", "./a/b", "a/./b", "a\\b", "a/b/.", "a/b/", "/a/b", "a\\.\\b\\"}) {
+    EXPECT_EQ(NormalisedPath(name), "a/b") << name;
+  }
+  EXPECT_EQ(NormalisedPath("."), "");
+  EXPECT_EQ(NormalisedPath("./."), "");
+  EXPECT_EQ(NormalisedPath("a/../b"), "a/../b") << "\"..\" is refused later, not resolved";
+  EXPECT_EQ(NormalisedPath("a../.b"), "a../.b");
+}
+
+TEST(EntryKey, TellsDirectoriesByTheirNames) {
+  for (const char* name : {"d/", "d\\", "d/.", ".", "./.", "d//"})
+    EXPECT_TRUE(NameMarksDirectory(name)) << name;
+  for (const char* name : {"d", "d/..", "d/.x", "", "d./"}) {
+    EXPECT_EQ(NameMarksDirectory(name), std::string_view(name).ends_with("/")) << name;
+  }
+}
+
+TEST(EntryKey, FoldsCaseOnlyWhereFileSystemsIgnoreIt) {
+#ifdef _WIN32
+  EXPECT_EQ(FileSystemKey("Docs/\xC3\xA4rger.TXT"), FileSystemKey("DOCS/\xC3\x84RGER.txt"));
+#else
+  EXPECT_NE(FileSystemKey("Docs/a.txt"), FileSystemKey("docs/a.txt"));
+#endif
+  EXPECT_NE(HashKey("a/b"), HashKey("a/c"));
+  EXPECT_EQ(HashKey("a/b"), HashKey(NormalisedPath("a//b")));
+}
+
+// Items given with their hashes, then their keys; `hash_of` may map distinct keys to one
+// hash, as a weak or coarse hash would.
+std::vector<std::pair<uint64_t, uint64_t>> Duplicates(const std::vector<std::string>& keys,
+                                                      uint64_t (*hash_of)(std::string_view)) {
+  DuplicateIndex index;
+  for (const std::string& key : keys) index.Add(hash_of(key));
+  std::vector<std::pair<uint64_t, uint64_t>> pairs;
+  if (!index.Seal()) return pairs;
+  for (uint64_t item = 0; item < keys.size(); ++item) {
+    if (!index.IsSuspect(item)) continue;
+    for (const auto& earlier : index.Confirm(item, keys[item], keys[item])) {
+      EXPECT_EQ(earlier.detail, keys[earlier.item]);
+      pairs.emplace_back(earlier.item, item);
+    }
+  }
+  return pairs;
+}
+
+TEST(DuplicateIndex, FindsEqualKeysExactlyWhateverTheHashes) {
+  using Pairs = std::vector<std::pair<uint64_t, uint64_t>>;
+  const std::vector<std::string> keys = {"a", "b", "c", "a", "d", "b", "a"};
+  EXPECT_EQ(Duplicates(keys, HashKey), (Pairs{{0, 3}, {1, 5}, {0, 6}, {3, 6}}));
+  // Every hash equal: only equal keys match all the same.
+  EXPECT_EQ(Duplicates(keys, [](std::string_view) { return uint64_t{7}; }),
+            (Pairs{{0, 3}, {1, 5}, {0, 6}, {3, 6}}));
+  EXPECT_EQ(Duplicates({"x", "y", "z"}, [](std::string_view) { return uint64_t{7}; }), Pairs{});
+  EXPECT_EQ(Duplicates({}, HashKey), Pairs{});
+}
+
+TEST(DuplicateIndex, AsksOnlyForTheKeysWhoseHashesMeet) {
+  DuplicateIndex index;
+  for (const uint64_t hash : {5, 1, 5, 2, 3, 2}) index.Add(hash);
+  ASSERT_TRUE(index.Seal());
+  std::vector<uint64_t> suspects;
+  for (uint64_t item = 0; item < 6; ++item) {
+    if (index.IsSuspect(item)) suspects.push_back(item);
+  }
+  EXPECT_EQ(suspects, (std::vector<uint64_t>{0, 2, 3, 5}));
+}
+
+}  // namespace
+}  // namespace nocunzip::unzip32
