@@ -146,11 +146,13 @@ def main():
     with peers.scratch_directory("ambiguity-") as scratch:
         scratch = pathlib.Path(scratch)
         for case in selected:
-            archive = scratch / f"{case.name}.zip"
+            # One neutral name for every archive: the messages quote it, and a case's name
+            # holds the very words that its message must say.
+            archive = scratch / "archive.zip"
             archive.write_bytes(case.build())
             if args.keep:
                 args.keep.mkdir(parents=True, exist_ok=True)
-                (args.keep / archive.name).write_bytes(archive.read_bytes())
+                (args.keep / f"{case.name}.zip").write_bytes(archive.read_bytes())
             outcome = peers.run_library(args.runner, args.library, archive, scratch / "run")
             misses = judge_case(case.expect, outcome)
             label = verdict(misses, case.name in known, hard=outcome.code is None or bool(outcome.escaped))
