@@ -217,7 +217,7 @@ def mutate_descriptor(rng, r):
     entry = rng.choice(r.entries)
     if entry.descriptor and rng.random() < 0.6:
         field = rng.choice(("crc", "csize", "usize"))
-        entry.descriptor_fields[field] = interesting(rng, getattr(entry, "crc") if field == "crc" else 0, 32)
+        entry.descriptor_fields[field] = interesting(rng, entry.crc if field == "crc" else 0, 32)
         return "descriptor:field"
     entry.descriptor = rng.choice((None, "sig32", "32", "sig64", "64"))
     return "descriptor:form"
@@ -235,13 +235,15 @@ def mutate_listing(rng, r):
     if choice == 2:
         rng.shuffle(r.listing)
         return "listing:order"
+    # A second entry of the same name and other contents, listed or only local.
     twin = copy.deepcopy(rng.choice(r.entries))
     twin.data = twin.data[::-1] + b"!"
-    r.entries.insert(rng.randrange(count + 1), twin)
-    r.gaps.append(b"")
-    r.listing = [i + (1 if i >= r.entries.index(twin) else 0) for i in r.listing]
+    at = rng.randrange(count + 1)
+    r.entries.insert(at, twin)
+    r.gaps.insert(at, b"")
+    r.listing = [i + (1 if i >= at else 0) for i in r.listing]
     if rng.random() < 0.5:
-        r.listing.append(r.entries.index(twin))
+        r.listing.append(at)
     return "listing:twin"
 
 
