@@ -1,10 +1,13 @@
 #include "read/archive_scan.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <optional>
 #include <vector>
 
 #include "read/central_directory.h"
 #include "read/entry_layout.h"
+#include "read/entry_name.h"
 #include "read/local_record.h"
 #include "read/overlap_check.h"
 #include "read/stream_walk.h"
@@ -132,8 +135,29 @@ class Scanner {
   InOrderOverlapCheck overlaps_;
   bool in_order_ = true;
   std::string last_name_;
+  uint64_t first_local_ = UINT64_MAX;  // the lowest local header of a listed entry
   NameCollisions names_;
 };
+
+// Bytes in front of the first listed entry are the stub of a self-extracting archive or
+// other data, which readers skip; but where the file itself begins with a local header, a
+// reader that streams from the front reads an entry there that the directory does not list.
+std::optional<ScanResult> CheckFront(WindowedReader& reader, uint64_t first_local) {
+  unsigned char signature[4];
+  if (first_local < sizeof signature || !reader.Read(0, signature, sizeof signature) ||
+      Get32(signature) != zip::kLocalHeaderSignature) {
+    return std::nullopt;
+  }
+  LocalRecord front;
+  std::string problem;
+  const std::string name = ReadLocalRecord(reader, 0, first_local, "", &front, &problem)
+                               ? " (" + DecodeEntryName(front.raw_name, front.flags, {}) + ")"
+                               : "";
+  return Problem(ScanResult::kAmbiguous,
+                 "the file begins with the local header of an entry" + name +
+                     " that the central directory does not list: a reader that streams from "
+                     "the front reads it, a reader of the directory does not");
+}
 
 std::optional<ScanResult> Scanner::Place(const Entry& entry, std::string_view extra) {
   if (entry.is_directory && entry.uncompressed_size > 0) {
@@ -147,6 +171,7 @@ std::optional<ScanResult> Scanner::Place(const Entry& entry, std::string_view ex
   const LayoutProblem laid_out =
       LayOutEntry(window_, entry, extra, end_.directory_offset, &local_, &layout, &problem);
   if (laid_out == LayoutProblem::kDamaged) return FromLayout(laid_out, problem);
+  first_local_ = std::min(first_local_, layout.begin);
   // Entries that share bytes are told as such even where their headers disagree too.
   const auto ambiguous = [&]() -> std::optional<ScanResult> {
     if (laid_out == LayoutProblem::kNone) return std::nullopt;
@@ -177,6 +202,9 @@ std::optional<ScanResult> Scanner::Place(const Entry& entry, std::string_view ex
 
 ScanResult Scanner::Finish(uint64_t count) {
   if (auto wrong = CheckCount(end_, count)) return *wrong;
+  if (auto front = CheckFront(window_, std::min(first_local_, end_.directory_offset))) {
+    return *front;
+  }
   if (!in_order_) {
     ScanResult unordered = CheckUnordered(reader_, end_);
     if (!unordered.ok()) return unordered;

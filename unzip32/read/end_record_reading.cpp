@@ -77,7 +77,12 @@ bool ApplyZip64(ByteReader& reader, Declared* declared, bool* found, EndRecordRe
       Get32(locator) != kZip64LocatorSignature) {
     return true;
   }
-  if (Get32(locator + 16) > 1) out->several_disks = true;
+  // The disk that holds the zip64 end record, and the number of disks: a single file has
+  // one disk, the first; readers refuse or misread anything else, and so does this one.
+  if (Get32(locator + 4) != 0 || Get32(locator + 16) > 1) {
+    out->several_disks = true;
+    return false;
+  }
   const uint64_t pointed = Get64(locator + 8);
   unsigned char record[kZip64EndSize];
   uint64_t record_at = 0;
@@ -88,9 +93,12 @@ bool ApplyZip64(ByteReader& reader, Declared* declared, bool* found, EndRecordRe
              "it: readers that follow it read another directory than those that do not");
       return false;
     }
-    // A stray locator without a record: the classic fields stand, the directory ends before it.
-    declared->directory_end = locator_at;
-    return true;
+    // A locator that leads to no record: readers that follow it find no directory, those
+    // that do not read the classic fields.
+    Refuse(out, EndProblem::kAmbiguous,
+           "a zip64 locator lies before the end record but leads to no zip64 end record: "
+           "readers that follow it find no directory, others read the classic end record");
+    return false;
   }
   const uint64_t count = Get64(record + 32);
   const uint64_t size = Get64(record + 40);
