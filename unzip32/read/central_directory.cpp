@@ -206,7 +206,7 @@ CentralDirectory::Step CentralDirectory::Next(Entry* entry, std::string* problem
 
   std::string_view unicode_path;
   std::string unicode_problem;
-  if (!FindUnicodePathField(extra_, &unicode_path, &unicode_problem)) {
+  if (!FindUnicodePathField(extra_, raw_name_, entry->flags, &unicode_path, &unicode_problem)) {
     return Ambiguous(
         problem, "entry " + DecodeEntryName(raw_name_, entry->flags, {}) + " " + unicode_problem);
   }

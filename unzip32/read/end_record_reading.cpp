@@ -103,6 +103,17 @@ bool ApplyZip64(ByteReader& reader, Declared* declared, bool* found, EndRecordRe
   const uint64_t count = Get64(record + 32);
   const uint64_t size = Get64(record + 40);
   const uint64_t offset = Get64(record + 48);
+  // A single file is disk 0 with every entry on it; some readers take a zip64 record that
+  // says otherwise for part of a split archive and read nothing, others read on.
+  if (Get32(record + 16) != 0 || Get32(record + 20) != 0 || Get64(record + 24) != count) {
+    Refuse(out, EndProblem::kAmbiguous,
+           "the zip64 end record puts the directory on disk " + std::to_string(Get32(record + 20)) +
+               " of disk " + std::to_string(Get32(record + 16)) + " with " +
+               std::to_string(Get64(record + 24)) + " of its " + std::to_string(count) +
+               " entries: some readers take the archive for part of a split one and read "
+               "nothing, others read on");
+    return false;
+  }
   // The locator points to the record, as recorded or moved by what was put in front.
   const int64_t shift = static_cast<int64_t>(record_at - std::min(size, record_at) - offset);
   if (pointed != record_at &&

@@ -23,6 +23,11 @@ ArchiveEnd Fail(EndProblem problem, std::string message) {
   return end;
 }
 
+ArchiveEnd EncryptedDirectory() {
+  return Fail(EndProblem::kEncrypted,
+              "the central directory is encrypted (strong encryption), which is not supported");
+}
+
 ArchiveEnd NotZip() {
   return Fail(EndProblem::kNotZip,
               "no end of central directory found: not a ZIP archive, or a truncated one");
@@ -50,6 +55,14 @@ class EndRecordChoice {
   }
 
   bool any() const { return !records_.empty(); }
+  // Whether the last end record in the file, the one that readers which search from the end
+  // take first, leads to a directory. Valid after Follow.
+  bool LastLeads() const {
+    for (const auto& [at, led] : taken_) {
+      if (at == records_.back()) return led;
+    }
+    return false;
+  }
   // Follows the records that readers take; the first problem that one of them has stops it.
   void Follow();
 
@@ -141,8 +154,17 @@ ArchiveEnd FindArchiveEnd(ByteReader& reader) {
   EndRecordChoice choice(reader, std::move(tail), tail_start);
   if (!choice.any()) return NotZip();
   choice.Follow();
+  // An encrypted directory comes with zip64 records of its own kind: say what it is.
+  if (choice.problem != EndProblem::kNone && LooksEncrypted(reader)) {
+    return EncryptedDirectory();
+  }
   if (choice.problem != EndProblem::kNone) return Fail(choice.problem, choice.message);
   if (!choice.readings.empty()) {
+    if (!choice.LastLeads()) {
+      return Fail(EndProblem::kAmbiguous,
+                  "the last end record in the file leads to no central directory, an earlier "
+                  "one does: readers that take the last one find no entries, others find some");
+    }
     return OneReading(reader, choice.readings, choice.partial_readings);
   }
   if (!choice.partial_readings.empty()) {
@@ -156,8 +178,7 @@ ArchiveEnd FindArchiveEnd(ByteReader& reader) {
                 "supported");
   }
   if (LooksEncrypted(reader)) {
-    return Fail(EndProblem::kEncrypted,
-                "the central directory is encrypted (strong encryption), which is not supported");
+    return EncryptedDirectory();
   }
   return Fail(EndProblem::kDamaged,
               "the central directory is not where the end record says: the archive is "

@@ -30,7 +30,8 @@ std::string_view UnicodePathName(std::string_view raw, std::string_view field) {
 
 }  // namespace
 
-bool FindUnicodePathField(std::string_view extra, std::string_view* field, std::string* problem) {
+bool FindUnicodePathField(std::string_view extra, std::string_view raw, uint16_t flags,
+                          std::string_view* field, std::string* problem) {
   const FieldsOfId found = FindExtraFields(extra, zip::kExtraUnicodePath);
   *field = found.first;
   if (found.count > 1) {
@@ -40,6 +41,12 @@ bool FindUnicodePathField(std::string_view extra, std::string_view* field, std::
   }
   if (found.count == 1 && (found.first.empty() || found.first[0] != kUnicodePathVersion)) {
     *problem = "carries a Unicode path field of an unknown version, which readers read differently";
+    return false;
+  }
+  const std::string_view unicode = UnicodePathName(raw, found.first);
+  if ((flags & zip::kFlagUtf8) != 0 && !unicode.empty() && unicode != raw) {
+    *problem = "is flagged as UTF-8 but carries a Unicode path field that names it " +
+               std::string(unicode) + ": readers that go by the field write another name";
     return false;
   }
   return true;

@@ -20,10 +20,13 @@ namespace nocunzip::unzip32 {
 std::string DecodeEntryName(std::string_view raw, uint16_t flags,
                             std::string_view unicode_path_field);
 
-// The data of the one Unicode path field (0x7075) among the extra fields `extra`, empty when
-// there is none. False, with the reason in `problem`, when the fields can be read in more
-// than one way: several of them (readers take the first or the last), or a version other
-// than 1 (whose layout readers guess).
-bool FindUnicodePathField(std::string_view extra, std::string_view* field, std::string* problem);
+// The data of the one Unicode path field (0x7075) among the extra fields `extra` of the
+// entry whose stored name is `raw` with the flags `flags`, empty when there is none. False,
+// with the reason in `problem`, when the fields can be read in more than one way: several
+// of them (readers take the first or the last), a version other than 1 (whose layout
+// readers guess), or a field that applies to a name flagged as UTF-8 already and names
+// another one (readers that go by the flag write the stored name, others the field's).
+bool FindUnicodePathField(std::string_view extra, std::string_view raw, uint16_t flags,
+                          std::string_view* field, std::string* problem);
 
 }  // namespace nocunzip::unzip32

@@ -53,7 +53,7 @@ bool LocalName(const Entry& entry, std::string_view central_extra, const LocalRe
                std::string* difference) {
   std::string_view local_field, central_field;
   std::string problem;
-  if (!FindUnicodePathField(local.extra, &local_field, &problem)) {
+  if (!FindUnicodePathField(local.extra, local.raw_name, local.flags, &local_field, &problem)) {
     *difference = "the local header of entry " + entry.name + " " + problem;
     return false;
   }
@@ -63,7 +63,7 @@ bool LocalName(const Entry& entry, std::string_view central_extra, const LocalRe
         "the local header names the entry " + name + ", the central directory " + entry.name;
     return false;
   }
-  FindUnicodePathField(central_extra, &central_field, &problem);
+  FindUnicodePathField(central_extra, {}, 0, &central_field, &problem);
   if (!local_field.empty() && !central_field.empty() && local_field != central_field) {
     *difference = "the local header of entry " + entry.name +
                   " carries another Unicode path field than the central directory";

@@ -78,10 +78,6 @@ TEST(Reader, ReadsTheArchivesThatOtherToolsRead) {
   Patch16(disks, end_at + 8, 1);
   std::string long_comment = kTwo;  // the comment claims more bytes than the file has
   Patch16(long_comment, end_at + 20, 500);
-  std::string fake_in_comment =  // an end record quoted inside the comment
-      kTwo.substr(0, end_at) + kTwo.substr(end_at, 20);
-  Patch16(fake_in_comment, end_at + 20, 22);
-  fake_in_comment += kTwo.substr(end_at, 22);
   struct Case {
     const char* what;
     std::string bytes;
@@ -91,7 +87,6 @@ TEST(Reader, ReadsTheArchivesThatOtherToolsRead) {
       {"prefix, offsets from the ZIP data", std::string(1000, 'x') + kTwo},
       {"disk numbers of a single-file archive", disks},
       {"comment longer than the file", long_comment},
-      {"end record inside the comment", fake_in_comment},
   };
   for (const Case& c : cases) {
     const ReadBack back = Read(c.bytes);
@@ -264,6 +259,20 @@ TEST(Reader, RefusesArchivesThatReadInMoreThanOneWay) {
   Put32(unsigned_descriptor, data_crc);
   Put32(unsigned_descriptor, 4);
   Put32(unsigned_descriptor, 4);
+  // A copy of the end record inside its own comment: the copy, last in the file, leads to
+  // no directory of its own.
+  const size_t two_end_at = kTwo.size() - 22 - 7;
+  std::string copy_in_comment = kTwo.substr(0, two_end_at) + kTwo.substr(two_end_at, 20);
+  Patch16(copy_in_comment, two_end_at + 20, 22);
+  copy_in_comment += kTwo.substr(two_end_at, 22);
+  // zip64 records with a locator but no record, and with a record on another disk.
+  std::string stray_locator = WithZip64Records(one_reading, 2);
+  stray_locator[one_reading.size() - 22] = 'X';
+  std::string other_disk = WithZip64Records(one_reading, 2);
+  Patch16(other_disk, one_reading.size() - 22 + 16, 1);
+  // An entry that the directory does not list, at the very start of the file.
+  const std::string unlisted = BuildRawZip({{.name = "payload.sh", .data = "2"}});
+  const std::string front_entry = unlisted.substr(0, 30 + 10 + 1) + one_reading;
   std::string junk_local = "JUNK";
   Put32(junk_local, 0x04034b50);
   struct Case {
@@ -360,6 +369,18 @@ TEST(Reader, RefusesArchivesThatReadInMoreThanOneWay) {
        "the zip64 end record counts 3 entries, the classic end record 2"},
       {"C5 locator elsewhere", WithZip64Records(one_reading, 2, -10),
        "the zip64 locator points to offset"},
+      {"C5 locator without a record", stray_locator, "leads to no zip64 end record"},
+      {"C5 zip64 record on another disk", other_disk, "puts the directory on disk"},
+      {"C2 a copy of the end record in its comment", copy_in_comment,
+       "the last end record in the file leads to no central directory"},
+      {"C1 an unlisted entry at the start", front_entry,
+       "the file begins with the local header of an entry (payload.sh)"},
+      {"A3 UTF-8 name with a Unicode path field of another name",
+       BuildRawZip({{.name = "a.txt",
+                     .data = "1",
+                     .flags = 0x800,
+                     .central_extra = Unicode("a.txt", "b.txt")}}),
+       "is flagged as UTF-8 but carries a Unicode path field that names it b.txt"},
       // One reading each.
       {"junk between entries",
        BuildRawZip({{.name = "a", .data = "1", .after = "-JUNK-"}, {.name = "b", .data = "2"}}),
