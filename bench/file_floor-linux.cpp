@@ -11,6 +11,7 @@
 #include <system_error>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 
 #include "bench/file_floor.h"
 
@@ -108,11 +109,13 @@ std::string FileFloor::WriteOne(const PlacedFile& file) const {
       openat(directories_[file.directory].get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
   if (!fd.valid()) return SystemError("cannot create an unnamed file for " + file.shown, errno);
   for (uint64_t left = file.size; left > 0;) {
-    const ssize_t written = write(fd.get(), data_.data(), std::min<uint64_t>(left, data_.size()));
+    const size_t piece = static_cast<size_t>(std::min<uint64_t>(left, data_.size()));
+    const ssize_t written = write(fd.get(), data_.data(), piece);
     if (written < 0) {
       if (errno == EINTR) continue;
       return SystemError("cannot write " + file.shown, errno);
     }
+    if (written == 0) return "cannot write " + file.shown + ": nothing was written";
     left -= static_cast<uint64_t>(written);
   }
   struct timespec times[2];
@@ -122,19 +125,18 @@ std::string FileFloor::WriteOne(const PlacedFile& file) const {
   times[1].tv_nsec = 0;
   if (futimens(fd.get(), times) < 0)
     return SystemError("cannot set the time of " + file.shown, errno);
-  return Place(file, fd.release());
+  return Place(file, std::move(fd));
 }
 
 // Names the unnamed file `fd` and closes it.
-std::string FileFloor::Place(const PlacedFile& file, int fd) const {
-  UniqueFd owned(fd);
+std::string FileFloor::Place(const PlacedFile& file, UniqueFd fd) const {
   char proc_path[40];
-  snprintf(proc_path, sizeof proc_path, "/proc/self/fd/%d", fd);
+  snprintf(proc_path, sizeof proc_path, "/proc/self/fd/%d", fd.get());
   if (linkat(AT_FDCWD, proc_path, directories_[file.directory].get(), file.name.c_str(),
              AT_SYMLINK_FOLLOW) < 0) {
     return SystemError("cannot name " + file.shown, errno);
   }
-  if (close(owned.release()) < 0) return SystemError("cannot write " + file.shown, errno);
+  if (close(fd.release()) < 0) return SystemError("cannot write " + file.shown, errno);
   return {};
 }
 

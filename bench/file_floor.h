@@ -64,7 +64,7 @@ class FileFloor {
   bool OpenDirectories(const std::vector<FileToWrite>& files, std::string* error);
   // Writes one file; returns what went wrong, or an empty text.
   std::string WriteOne(const PlacedFile& file) const;
-  std::string Place(const PlacedFile& file, int fd) const;
+  std::string Place(const PlacedFile& file, UniqueFd fd) const;
 
   std::string root_;
   std::vector<UniqueFd> directories_;
