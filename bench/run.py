@@ -15,19 +15,29 @@ fails the benchmark instead of looking fast. Prints a Markdown table per archive
 throughput (uncompressed bytes per second), the ratio to the fastest peer (bsdtar, 7z,
 Python's zipfile) and peak resident memory (ru_maxrss of the process).
 
+The library runs twice over: as it is, on every core, and limited to one core (`taskset`),
+which shows what its second thread is worth.
+
 Floors: zlib's, ISA-L's and libdeflate's inflate alone on the raw data, already in memory
-(bench tool bench_inflate_floor; its memory figure includes the raw data), and `cp` of the
-archive for the stored archive (c).
+(bench tool bench_inflate_floor; its memory figure includes the raw data); for (b) the
+creation of its files from memory with the library's system calls on one and on two threads
+(bench tool bench_file_floor: the same count and sizes, under the names the library gives
+them), which is the kernel's share; and `cp` of the archive for the stored archive (c).
+
+On (c) single runs vary with the disk's write-back: there the library and `cp` also run 5
+times (or --runs, if more) for a median with its spread (min-max) beside the best of N.
 
 The tables are also drawn as an SVG bar chart, one group of bars per archive, each tool's time
 relative to bsdtar's (docs/bench.svg unless --chart names another file).
 
     bench/run.py                 # full size; archives cached in build-bench/data
     bench/run.py --scale 0.1     # a tenth of every size, for a quick check
+    bench/run.py --strace        # and the library's system calls on (b), from strace -c -f
 """
 
 import argparse
 import array
+import collections
 import hashlib
 import itertools
 import json
@@ -35,6 +45,7 @@ import math
 import os
 import random
 import shutil
+import statistics
 import subprocess
 import sys
 import tempfile
@@ -51,6 +62,15 @@ MIB = 1 << 20
 GIB = 1 << 30
 FIXED_TIME = (2024, 5, 17, 12, 30, 0)
 PEERS = ("bsdtar", "7z", "python zipfile")
+LIBRARY = "unzip32 (library)"
+LIBRARY_ONE_CORE = "unzip32 (library), 1 core"
+# Archives whose many small files are also written from memory alone, on these thread counts.
+FILE_FLOOR_ARCHIVES = "b"
+FILE_FLOOR_THREADS = (1, 2)
+# Archives on which the library and cp vary from run to run with the disk's write-back: they
+# get a median and spread of at least this many runs.
+SPREAD_ARCHIVES = "c"
+SPREAD_RUNS = 5
 
 
 # ---------------------------------------------------------------------------------------------
@@ -216,6 +236,26 @@ class Failure(Exception):
     pass
 
 
+# One line of a table: `seconds` is the best of N runs (None when the tool failed), `rss` the
+# peak resident KiB, `spread` a Spread or None.
+Row = collections.namedtuple("Row", "name seconds rss spread", defaults=(None,))
+# The median, fastest and slowest of `runs` runs, in seconds.
+Spread = collections.namedtuple("Spread", "median low high runs")
+
+
+def row_of(name, times, best_of, rss, with_spread):
+    """The row of a tool that ran len(times) times: the best of the first `best_of` runs, like
+    every other row, and with `with_spread` the median and min-max of them all."""
+    spread = None
+    if with_spread:
+        spread = Spread(statistics.median(times), min(times), max(times), len(times))
+    return Row(name, min(times[:best_of]), rss, spread)
+
+
+def runs_for(with_spread, runs):
+    return max(runs, SPREAD_RUNS) if with_spread else runs
+
+
 def run_measured(argv, env=None, cwd=None):
     """Runs argv; returns (wall seconds, peak RSS in KiB, exit status, stdout, stderr).
 
@@ -267,12 +307,13 @@ def check_output(out_dir, manifest, flatten, full):
 class Tool:
     """One extractor: how to call it and how to check what it did."""
 
-    def __init__(self, name, argv_of, flatten=False, env_of=None, check_extra=None):
+    def __init__(self, name, argv_of, flatten=False, env_of=None, check_extra=None, spread=False):
         self.name = name
         self.argv_of = argv_of
         self.flatten = flatten
         self.env_of = env_of
         self.check_extra = check_extra
+        self.spread = spread  # runs SPREAD_RUNS times at least, for a median and min-max
 
 
 def program_tool(exe, work):
@@ -321,7 +362,14 @@ def tools_for(key, build_dir, work):
         print("note: %s or %s not built; skipping the program" % (program, library), file=sys.stderr)
     if os.path.exists(library):
         driver = os.path.join(bin_dir, "bench_unzip32")
-        tools.append(Tool("unzip32 (library)", lambda a, o: [driver, a, o], flatten=True))
+        spread = key in SPREAD_ARCHIVES
+        tools.append(Tool(LIBRARY, lambda a, o: [driver, a, o], flatten=True, spread=spread))
+        if shutil.which("taskset"):
+            core = str(min(os.sched_getaffinity(0)))
+            tools.append(Tool(LIBRARY_ONE_CORE, lambda a, o: ["taskset", "-c", core, driver, a, o],
+                              flatten=True, spread=spread))
+        else:
+            print("note: taskset missing; skipping the library on one core", file=sys.stderr)
     else:
         print("note: %s not built; skipping the library" % library, file=sys.stderr)
     if shutil.which("bsdtar"):
@@ -352,11 +400,11 @@ KEEP_OUTPUTS_OF_FILES = 1000
 
 
 def measure_tool(tool, tool_number, archive, manifest, out_root, runs):
-    """Best wall time and peak RSS (KiB) of `runs` extractions, each checked, each into a
-    directory of its own."""
-    best = None
+    """The Row of `runs` extractions (more for a tool with a spread), each checked, each into
+    a directory of its own."""
+    times = []
     peak = 0
-    for run in range(runs):
+    for run in range(runs_for(tool.spread, runs)):
         out = os.path.join(out_root, "out-%d-%d" % (tool_number, run))
         shutil.rmtree(out, ignore_errors=True)
         os.makedirs(out)
@@ -373,51 +421,157 @@ def measure_tool(tool, tool_number, archive, manifest, out_root, runs):
         check_output(out, manifest, tool.flatten, full=(run == 0))
         if len(manifest) <= KEEP_OUTPUTS_OF_FILES:
             shutil.rmtree(out)
-        best = wall if best is None else min(best, wall)
+        times.append(wall)
         peak = max(peak, rss)
-    return best, peak
+    return row_of(tool.name, times, runs, peak, tool.spread)
 
 
-def measure_floors(key, archive, build_dir, out_root, runs):
-    rows = []
+def key_values(text):
+    """The fields of a bench tool's line of key=value pairs."""
+    try:
+        return dict(kv.split("=", 1) for kv in text.split())
+    except ValueError:
+        raise Failure("not a line of key=value pairs: %r" % text[:200])
+
+
+def measure_inflate_floors(archive, build_dir, runs):
     floor = os.path.join(build_dir, "bin", "bench_inflate_floor")
-    if key != "c" and os.path.exists(floor):
-        floors = (
-            ("zlib_seconds", "floor: zlib inflate in memory"),
-            ("isal_seconds", "floor: ISA-L inflate in memory"),
-            ("libdeflate_seconds", "floor: libdeflate in memory"),
-        )
-        best = {}
+    if not os.path.exists(floor):
+        return []
+    floors = (
+        ("zlib_seconds", "floor: zlib inflate in memory"),
+        ("isal_seconds", "floor: ISA-L inflate in memory"),
+        ("libdeflate_seconds", "floor: libdeflate in memory"),
+    )
+    best = {}
+    peak = 0
+    for _ in range(runs):
+        _, rss, status, stdout, stderr = run_measured([floor, archive])
+        if status != 0:
+            raise Failure("inflate_floor: " + stderr.strip())
+        fields = key_values(stdout)
+        for key_name, _ in floors:
+            seconds = float(fields[key_name])
+            best[key_name] = min(best.get(key_name, seconds), seconds)
+        peak = max(peak, rss)
+    return [Row(label, best[key_name], peak) for key_name, label in floors]
+
+
+def file_list_of(manifest):
+    """The list that bench_file_floor reads: every file of the manifest under the name the
+    library gives it in the program's option set (its base name), with its size."""
+    lines = []
+    seen = set()
+    for name, (size, _) in manifest.items():
+        base = os.path.basename(name)
+        if base in seen:  # one name for two files: the floor would write one file less
+            raise Failure("two files are named %s without their directories" % base)
+        seen.add(base)
+        lines.append("%d\t%s\n" % (size, base))
+    return "".join(lines)
+
+
+def file_floor_label(threads):
+    return "file creation floor, %d thread%s" % (threads, "" if threads == 1 else "s")
+
+
+def measure_file_floor(manifest, build_dir, out_root, runs):
+    """Rows of the archive's files written from memory with the library's calls, on each of
+    FILE_FLOOR_THREADS; every run's output is checked like an extraction's."""
+    tool = os.path.join(build_dir, "bin", "bench_file_floor")
+    if not os.path.exists(tool):
+        print("note: %s not built; skipping the file creation floor" % tool, file=sys.stderr)
+        return []
+    list_path = os.path.join(out_root, "file-floor.list")
+    with open(list_path, "w", encoding="utf-8") as f:
+        f.write(file_list_of(manifest))
+    rows = []
+    for threads in FILE_FLOOR_THREADS:
+        times = []
         peak = 0
-        for _ in range(runs):
-            _, rss, status, stdout, stderr = run_measured([floor, archive])
-            if status != 0:
-                raise Failure("inflate_floor: " + stderr.strip())
-            fields = dict(kv.split("=") for kv in stdout.split())
-            for key_name, _ in floors:
-                seconds = float(fields[key_name])
-                best[key_name] = min(best.get(key_name, seconds), seconds)
-            peak = max(peak, rss)
-        for key_name, label in floors:
-            rows.append((label, best[key_name], peak))
-    if key == "c":
-        best = None
-        peak = 0
-        for _ in range(runs):
-            target = os.path.join(out_root, "copy.bin")
+        for run in range(runs):
+            out = os.path.join(out_root, "file-floor-%d-%d" % (threads, run))
+            shutil.rmtree(out, ignore_errors=True)
             os.sync()
-            wall, rss, status, _, stderr = run_measured(["cp", archive, target])
+            _, rss, status, stdout, stderr = run_measured([tool, list_path, out, str(threads)])
             if status != 0:
-                raise Failure("cp: " + stderr.strip())
-            os.remove(target)
-            best = wall if best is None else min(best, wall)
+                raise Failure("file_floor: " + stderr.strip())
+            fields = key_values(stdout)
+            if int(fields.get("files", -1)) != len(manifest):
+                raise Failure("file_floor wrote %s files of %d" % (fields.get("files"), len(manifest)))
+            check_output(out, manifest, flatten=True, full=False)
+            if len(manifest) <= KEEP_OUTPUTS_OF_FILES:
+                shutil.rmtree(out)
+            times.append(float(fields["seconds"]))
             peak = max(peak, rss)
-        rows.append(("floor: cp of the archive", best, peak))
+        rows.append(row_of(file_floor_label(threads), times, runs, peak, False))
+    return rows
+
+
+def measure_copy(archive, out_root, runs, with_spread):
+    times = []
+    peak = 0
+    for _ in range(runs_for(with_spread, runs)):
+        target = os.path.join(out_root, "copy.bin")
+        os.sync()
+        wall, rss, status, _, stderr = run_measured(["cp", archive, target])
+        if status != 0:
+            raise Failure("cp: " + stderr.strip())
+        if os.path.getsize(target) != os.path.getsize(archive):
+            raise Failure("cp wrote %d bytes of %d" % (os.path.getsize(target), os.path.getsize(archive)))
+        os.remove(target)
+        times.append(wall)
+        peak = max(peak, rss)
+    return row_of("floor: cp of the archive", times, runs, peak, with_spread)
+
+
+def measure_floors(key, archive, manifest, build_dir, out_root, runs):
+    rows = []
+    if key != "c":
+        rows.extend(measure_inflate_floors(archive, build_dir, runs))
+    if key in FILE_FLOOR_ARCHIVES:
+        rows.extend(measure_file_floor(manifest, build_dir, out_root, runs))
+    if key == "c":
+        rows.append(measure_copy(archive, out_root, runs, key in SPREAD_ARCHIVES))
     return rows
 
 
 # ---------------------------------------------------------------------------------------------
 # Report
+
+
+def format_spread(spread):
+    return "%.3f (%.3f-%.3f)" % (spread.median, spread.low, spread.high)
+
+
+def table_lines(rows, total_bytes):
+    """The Markdown table of `rows`; a column of medians and spreads is added when any row
+    has one."""
+    peer_times = [row.seconds for row in rows if row.name in PEERS and row.seconds is not None]
+    fastest_peer = min(peer_times) if peer_times else None
+    spreads = [row.spread for row in rows if row.spread]
+    header = "| tool | wall s | MiB/s | x fastest peer | peak RSS MiB |"
+    rule = "|---|---:|---:|---:|---:|"
+    if spreads:
+        header += " median (min-max) of %d runs, s |" % max(spread.runs for spread in spreads)
+        rule += "---:|"
+    lines = [header, rule]
+    for row in rows:
+        if row.seconds is None:
+            lines.append("| %s | failed | | | |" % row.name + (" |" if spreads else ""))
+            continue
+        ratio = "%.2f" % (row.seconds / fastest_peer) if fastest_peer else "-"
+        line = "| %s | %.3f | %.0f | %s | %.1f |" % (
+            row.name,
+            row.seconds,
+            total_bytes / MIB / row.seconds if row.seconds > 0 else 0,
+            ratio,
+            row.rss / 1024,
+        )
+        if spreads:
+            line += " %s |" % (format_spread(row.spread) if row.spread else "")
+        lines.append(line)
+    return lines
 
 
 def print_table(title, archive, manifest, rows):
@@ -430,25 +584,13 @@ def print_table(title, archive, manifest, rows):
         % (len(manifest), total / MIB, os.path.getsize(archive) / MIB)
     )
     print()
-    peer_times = [t for name, t, _ in rows if name in PEERS and t is not None]
-    fastest_peer = min(peer_times) if peer_times else None
-    print("| tool | wall s | MiB/s | x fastest peer | peak RSS MiB |")
-    print("|---|---:|---:|---:|---:|")
-    for name, seconds, rss in rows:
-        if seconds is None:
-            print("| %s | failed | | | |" % name)
-            continue
-        ratio = "%.2f" % (seconds / fastest_peer) if fastest_peer else "-"
-        print(
-            "| %s | %.3f | %.0f | %s | %.1f |"
-            % (name, seconds, total / MIB / seconds if seconds > 0 else 0, ratio, rss / 1024)
-        )
+    print("\n".join(table_lines(rows, total)))
     sys.stdout.flush()
 
 
 CHART_COLOURS = (
-    "#1f77b4", "#ff7f0e", "#2ca02c", "#d62728", "#9467bd", "#8c564b", "#e377c2", "#7f7f7f",
-    "#bcbd22", "#17becf",
+    "#1f77b4", "#ff7f0e", "#ffbb78", "#2ca02c", "#d62728", "#9467bd", "#8c564b", "#e377c2",
+    "#7f7f7f", "#bcbd22", "#17becf", "#9edae5", "#393b79", "#aec7e8",
 )
 
 
@@ -464,14 +606,20 @@ def nice_axis_top(value):
 def chart_svg(results, subtitle):
     """An SVG bar chart of `results`, a list of (archive title, rows) with rows as in
     print_table: one group of bars per archive, each tool's wall time divided by bsdtar's on
-    the same archive. Archives without a bsdtar time are left out; a tool that failed on an
-    archive has no bar there."""
+    the same archive, and a whisker from the fastest to the slowest run with a dot at the
+    median where a row has a spread. Archives without a bsdtar time are left out; a tool that
+    failed on an archive has no bar there."""
     groups = []
+    whiskers = {}  # (title, tool) -> (low, median, high), relative to bsdtar
     for title, rows in results:
-        times = dict((name, t) for name, t, _ in rows if t is not None)
+        times = dict((row.name, row.seconds) for row in rows if row.seconds is not None)
         base = times.get("bsdtar")
         if base:
             groups.append((title, {name: t / base for name, t in times.items()}))
+            for row in rows:
+                if row.seconds is not None and row.spread:
+                    whiskers[title, row.name] = tuple(
+                        v / base for v in (row.spread.low, row.spread.median, row.spread.high))
     tools = []
     for _, ratios in groups:
         tools.extend(name for name in ratios if name not in tools)
@@ -516,6 +664,10 @@ def chart_svg(results, subtitle):
                 '<rect x="%d" y="%.1f" width="%d" height="%.1f" fill="%s"><title>%s: %.2f</title></rect>'
                 % (x, y, bar_w - 2, top + plot_h - y, colours[name], escape(name), ratio)
             )
+            if (title, name) in whiskers:
+                low, median, high = whiskers[title, name]
+                out.extend(whisker_svg(x + (bar_w - 2) / 2, y_of(low), y_of(median), y_of(high)))
+                y = min(y, y_of(high))
             label = ("%.2f" % ratio) + ("+" if ratio > y_top else "")
             out.append(
                 '<text transform="translate(%.1f %.1f) rotate(-90)" font-size="10">%s</text>'
@@ -548,10 +700,26 @@ def chart_svg(results, subtitle):
         y = top + 14 + 20 * i
         out.append('<rect x="%d" y="%d" width="12" height="12" fill="%s"/>' % (legend_x, y, colours[name]))
         out.append('<text x="%d" y="%d">%s</text>' % (legend_x + 18, y + 10, escape(name)))
+    if whiskers:
+        runs = max(row.spread.runs for _, rows in results for row in rows if row.spread)
+        y = top + 14 + 20 * len(tools) + 10
+        out.extend(whisker_svg(legend_x + 6, y + 14, y + 7, y))
+        out.append('<text x="%d" y="%d">min-max of %d runs,</text>' % (legend_x + 18, y + 5, runs))
+        out.append('<text x="%d" y="%d">dot: median</text>' % (legend_x + 18, y + 19))
     if not groups:
         out.append('<text x="%d" y="%d">no archive has a bsdtar time</text>' % (left + 10, top + 20))
     out.append("</svg>")
     return "\n".join(out) + "\n"
+
+
+def whisker_svg(x, y_low, y_median, y_high):
+    """A vertical line from y_low to y_high with caps, and a dot at y_median."""
+    return [
+        '<line x1="%.1f" y1="%.1f" x2="%.1f" y2="%.1f" stroke="black"/>' % (x, y_low, x, y_high),
+        '<line x1="%.1f" y1="%.1f" x2="%.1f" y2="%.1f" stroke="black"/>' % (x - 4, y_low, x + 4, y_low),
+        '<line x1="%.1f" y1="%.1f" x2="%.1f" y2="%.1f" stroke="black"/>' % (x - 4, y_high, x + 4, y_high),
+        '<circle cx="%.1f" cy="%.1f" r="2.5" fill="black"/>' % (x, y_median),
+    ]
 
 
 def write_chart(path, results, subtitle):
@@ -563,6 +731,90 @@ def write_chart(path, results, subtitle):
     print("chart written to %s" % path, file=sys.stderr)
 
 
+# ---------------------------------------------------------------------------------------------
+# System calls
+
+
+StraceRow = collections.namedtuple("StraceRow", "call calls errors seconds")
+
+
+def parse_strace_summary(text):
+    """The rows of the table that `strace -c` writes, its total left out. Raises ValueError
+    when there is no such table."""
+    rows = []
+    rules = 0
+    for line in text.splitlines():
+        if line.startswith("------"):
+            rules += 1
+            continue
+        if rules != 1 or not line.strip():
+            continue
+        fields = line.split()
+        # % time, seconds, usecs/call, calls, [errors,] name
+        if len(fields) not in (5, 6):
+            raise ValueError("not a row of strace -c: %r" % line)
+        errors = int(fields[4]) if len(fields) == 6 else 0
+        rows.append(StraceRow(fields[-1], int(fields[3]), errors, float(fields[1])))
+    if rules != 2:
+        raise ValueError("no table of strace -c")
+    return rows
+
+
+def strace_lines(rows, files):
+    """A Markdown table of `rows` with the calls per extracted file, the most calls first."""
+    lines = [
+        "| system call | calls | per file | errors | seconds |",
+        "|---|---:|---:|---:|---:|",
+    ]
+    for row in sorted(rows, key=lambda r: (-r.calls, r.call)):
+        lines.append("| %s | %d | %.2f | %s | %.3f |" % (
+            row.call, row.calls, row.calls / files, row.errors or "", row.seconds))
+    lines.append("| total | %d | %.2f | %d | %.3f |" % (
+        sum(r.calls for r in rows), sum(r.calls for r in rows) / files,
+        sum(r.errors for r in rows), sum(r.seconds for r in rows)))
+    return lines
+
+
+def trace_library(archive, manifest, build_dir, out_root):
+    """Runs the library once on `archive` under strace -c -f, checks what it extracted and
+    returns the rows of strace's table."""
+    if not shutil.which("strace"):
+        raise Failure("strace is missing (scripts/setup.sh bench)")
+    driver = os.path.join(build_dir, "bin", "bench_unzip32")
+    out = os.path.join(out_root, "strace-out")
+    trace = os.path.join(out_root, "strace.txt")
+    shutil.rmtree(out, ignore_errors=True)
+    os.makedirs(out)
+    proc = subprocess.run(["strace", "-c", "-f", "-o", trace, driver, archive, out],
+                          stdin=subprocess.DEVNULL, capture_output=True, text=True)
+    if proc.returncode != 0:
+        raise Failure("the library under strace: exit status %d: %s"
+                      % (proc.returncode, (proc.stderr or proc.stdout).strip()[-500:]))
+    check_output(out, manifest, flatten=True, full=True)
+    with open(trace) as f:
+        try:
+            return parse_strace_summary(f.read())
+        except ValueError as e:
+            raise Failure(str(e))
+
+
+def print_strace(key, scale, data_dir, build_dir, work_dir):
+    archive, manifest = ensure_archive(key, scale, data_dir)
+    shutil.rmtree(work_dir, ignore_errors=True)
+    os.makedirs(work_dir)
+    try:
+        rows = trace_library(archive, manifest, build_dir, work_dir)
+    finally:
+        shutil.rmtree(work_dir, ignore_errors=True)
+    print()
+    print("### System calls of the library on %s (strace -c -f)" % ARCHIVES[key][0])
+    print()
+    print("%d files; seconds are strace's system time, slowed by tracing" % len(manifest))
+    print()
+    print("\n".join(strace_lines(rows, len(manifest))))
+    sys.stdout.flush()
+
+
 def build(build_dir):
     subprocess.run(
         [
@@ -572,7 +824,11 @@ def build(build_dir):
         check=True,
         stdout=subprocess.DEVNULL,
     )
-    subprocess.run(["cmake", "--build", build_dir, "-j2", "--target", "bench_unzip32", "bench_inflate_floor"], check=True)
+    subprocess.run(
+        ["cmake", "--build", build_dir, "-j2", "--target", "bench_unzip32", "bench_inflate_floor",
+         "bench_file_floor"],
+        check=True,
+    )
     # The program and the library may not exist yet in an early tree; the table then leaves
     # them out.
     for target in ("unzip32", "nocunzip"):
@@ -589,6 +845,10 @@ def main():
     parser.add_argument("--work-dir", help="where tools extract (default BUILD-DIR/work)")
     parser.add_argument("--archives", default="abc", help="which archives, e.g. ab (default abc)")
     parser.add_argument("--no-build", action="store_true", help="use the tools already built")
+    parser.add_argument(
+        "--strace", action="store_true",
+        help="also run the library once on (b) under strace -c -f and print its system calls",
+    )
     parser.add_argument(
         "--chart", default=os.path.join(REPO, "docs", "bench.svg"),
         help="SVG bar chart of the times relative to bsdtar (default docs/bench.svg)",
@@ -619,25 +879,34 @@ def main():
         rows = []
         for number, tool in enumerate(tools_for(key, build_dir, work_dir)):
             try:
-                best, peak = measure_tool(tool, number, archive, manifest, work_dir, args.runs)
-                rows.append((tool.name, best, peak))
+                rows.append(measure_tool(tool, number, archive, manifest, work_dir, args.runs))
             except Failure as e:
                 print("%s on %s failed: %s" % (tool.name, key, e), file=sys.stderr)
-                rows.append((tool.name, None, 0))
+                rows.append(Row(tool.name, None, 0))
                 failed = True
         try:
-            rows.extend(measure_floors(key, archive, build_dir, work_dir, args.runs))
+            rows.extend(measure_floors(key, archive, manifest, build_dir, work_dir, args.runs))
         except Failure as e:
             print("floor on %s failed: %s" % (key, e), file=sys.stderr)
             failed = True
         shutil.rmtree(work_dir, ignore_errors=True)
         print_table(ARCHIVES[key][0], archive, manifest, rows)
         results.append((ARCHIVES[key][0], rows))
-    write_chart(args.chart, results, heading)
+    if results:
+        write_chart(args.chart, results, heading)
     print()
     print("MiB/s: uncompressed MiB per wall second. x fastest peer: wall time / best of bsdtar, 7z,")
     print("Python zipfile. The program's time includes its 500 ms start-up timer; the program and")
-    print("the library write every file under its base name (the program's option set).")
+    print("the library write every file under its base name (the program's option set). The")
+    print("library's 1-core row runs it under taskset on one core. The file creation floor writes")
+    print("the archive's files from memory with the library's system calls; (c)'s median and")
+    print("spread come from %d runs or --runs, if more." % SPREAD_RUNS)
+    if args.strace:
+        try:
+            print_strace("b", args.scale, data_dir, build_dir, work_dir)
+        except Failure as e:
+            print("strace of the library failed: %s" % e, file=sys.stderr)
+            failed = True
     return 1 if failed else 0
 
 

@@ -46,10 +46,10 @@ screenshots=(
 fuzz=(
   clang libclang-rt-14-dev
 )
-# The benchmark (bench/run.py): its peers, the peak memory of every run, and libdeflate for
-# one of its inflate floors.
+# The benchmark (bench/run.py): its peers, the peak memory of every run, libdeflate for
+# one of its inflate floors, and strace for the library's system calls (--strace).
 bench=(
-  libarchive-tools 7zip time libdeflate-dev
+  libarchive-tools 7zip time libdeflate-dev strace
 )
 
 all_groups=(linux test i386 windows screenshots fuzz bench)
