@@ -78,7 +78,14 @@ bool ApplyZip64(ByteReader& reader, Declared* declared, bool* found, EndRecordRe
     return true;
   }
   // The disk that holds the zip64 end record, and the number of disks: a single file has
-  // one disk, the first; readers refuse or misread anything else, and so does this one.
+  // one disk, the first. Readers refuse the others as split archives; a count of 0, which
+  // some writers leave, makes bsdtar read no entries at all while others read them all.
+  if (Get32(locator + 16) == 0) {
+    Refuse(out, EndProblem::kAmbiguous,
+           "the zip64 locator counts 0 disks: some readers read no entries from the archive, "
+           "others read them all");
+    return false;
+  }
   if (Get32(locator + 4) != 0 || Get32(locator + 16) > 1) {
     out->several_disks = true;
     return false;

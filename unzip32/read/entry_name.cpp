@@ -28,6 +28,13 @@ std::string_view UnicodePathName(std::string_view raw, std::string_view field) {
   return IsValidUtf8(name) ? name : std::string_view();
 }
 
+bool IsAscii(std::string_view text) {
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool FindUnicodePathField(std::string_view extra, std::string_view raw, uint16_t flags,
@@ -43,10 +50,15 @@ bool FindUnicodePathField(std::string_view extra, std::string_view raw, uint16_t
     *problem = "carries a Unicode path field of an unknown version, which readers read differently";
     return false;
   }
+  // The field is there for names that the stored bytes cannot spell. Where they spell it
+  // already (UTF-8 by the flag, or plain ASCII on both sides), another name in the field
+  // is a second name: readers that go by the field write it, the others the stored one.
   const std::string_view unicode = UnicodePathName(raw, found.first);
-  if ((flags & zip::kFlagUtf8) != 0 && !unicode.empty() && unicode != raw) {
-    *problem = "is flagged as UTF-8 but carries a Unicode path field that names it " +
-               std::string(unicode) + ": readers that go by the field write another name";
+  const bool spelled = (flags & zip::kFlagUtf8) != 0 || (IsAscii(raw) && IsAscii(unicode));
+  if (spelled && !unicode.empty() && unicode != raw) {
+    *problem = "carries a Unicode path field that names it " + std::string(unicode) +
+               " although its stored name spells it already: readers that go by the field "
+               "write another name";
     return false;
   }
   return true;

@@ -24,8 +24,9 @@ std::string DecodeEntryName(std::string_view raw, uint16_t flags,
 // entry whose stored name is `raw` with the flags `flags`, empty when there is none. False,
 // with the reason in `problem`, when the fields can be read in more than one way: several
 // of them (readers take the first or the last), a version other than 1 (whose layout
-// readers guess), or a field that applies to a name flagged as UTF-8 already and names
-// another one (readers that go by the flag write the stored name, others the field's).
+// readers guess), or a field that names the entry otherwise although its stored name spells
+// it already: flagged as UTF-8, or ASCII as the field's name is (readers that go by the
+// field write one name, the others the stored one).
 bool FindUnicodePathField(std::string_view extra, std::string_view raw, uint16_t flags,
                           std::string_view* field, std::string* problem);
 
