@@ -22,8 +22,9 @@
 #include <system_error>
 #include <vector>
 
-#include "plan/entry_path.h"
 #include "commit/output.h"
+#include "plan/entry_path.h"
+#include "read/archive_file.h"
 #include "unique_handle.h"
 
 namespace nocunzip::unzip32 {
@@ -162,9 +163,9 @@ class LinuxOutputFile : public OutputFile {
 
   // copy_file_range moves the bytes from page cache to page cache inside the kernel; where
   // it cannot (other file systems, old kernels) a plain read and write loop does the same.
-  IoResult CopyFrom(const std::string& path, uint64_t offset, uint64_t length) override {
-    UniqueFd source(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!source.valid()) return ErrnoResult(errno, "cannot read the archive for " + shown_name_);
+  // Both read the archive's own descriptor at explicit offsets.
+  IoResult CopyFrom(const ArchiveFile& archive, uint64_t offset, uint64_t length) override {
+    const int source = static_cast<int>(archive.native_handle());
     auto from = static_cast<off_t>(offset);
     bool in_kernel = true;
     std::vector<unsigned char> buffer;
@@ -172,7 +173,7 @@ class LinuxOutputFile : public OutputFile {
       const size_t piece = static_cast<size_t>(std::min<uint64_t>(length, kCopyPiece));
       ssize_t n = -1;
       if (in_kernel) {
-        n = copy_file_range(source.get(), &from, file_.get(), nullptr, piece, 0);
+        n = copy_file_range(source, &from, file_.get(), nullptr, piece, 0);
         if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
                       errno == EPERM)) {
           in_kernel = false;
@@ -180,7 +181,7 @@ class LinuxOutputFile : public OutputFile {
         }
       } else {
         buffer.resize(kFallbackBuffer);
-        n = pread(source.get(), buffer.data(), std::min(piece, buffer.size()), from);
+        n = pread(source, buffer.data(), std::min(piece, buffer.size()), from);
         if (n > 0) {
           if (IoResult written = Write(buffer.data(), static_cast<size_t>(n)); !written.ok()) {
             return written;
@@ -201,15 +202,7 @@ class LinuxOutputFile : public OutputFile {
     return IoResult::Ok();
   }
 
-  IoResult Commit(const FileAttributes& attributes, bool replace) override {
-    if (IoResult set = SetAttributes(attributes); !set.ok()) return set;
-    IoResult placed = temporary_name_.empty() ? PlaceUnnamed(replace) : PlaceNamed(replace);
-    committed_ = placed.ok();
-    return placed;
-  }
-
- private:
-  IoResult SetAttributes(const FileAttributes& attributes) {
+  IoResult SetAttributes(const FileAttributes& attributes) override {
     if (attributes.restore_mode && fchmod(file_.get(), attributes.mode & 0777) < 0) {
       return ErrnoResult(errno, "cannot set the permissions of " + shown_name_);
     }
@@ -221,9 +214,24 @@ class LinuxOutputFile : public OutputFile {
     if (futimens(file_.get(), times) < 0) {
       return ErrnoResult(errno, "cannot set the time of " + shown_name_);
     }
+    struct stat st {};
+    if (fstat(file_.get(), &st) < 0) return ErrnoResult(errno, "cannot read back " + shown_name_);
+    identity_ = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
     return IoResult::Ok();
   }
 
+  FileIdentity identity() const override { return identity_; }
+
+  IoResult Link(bool replace) override {
+    if (committed_) return IoResult::Failure(IoResult::kFailed, shown_name_ + " is linked already");
+    IoResult placed = temporary_name_.empty() ? PlaceUnnamed(replace) : PlaceNamed(replace);
+    if (!placed.ok()) return placed;
+    committed_ = true;
+    if (close(file_.release()) < 0) return ErrnoResult(errno, "cannot write " + shown_name_);
+    return IoResult::Ok();
+  }
+
+ private:
   // A new file takes its final name directly, which fails when anything has it. A
   // replacing one is linked under a temporary name and moved over the old file, so that
   // the old file stays whole until the new one takes its place; only an interruption
@@ -233,11 +241,6 @@ class LinuxOutputFile : public OutputFile {
     const int dir = directory_->get();
     if (!replace) {
       if (LinkUnnamed(file_.get(), dir, final_name_.c_str()) < 0) return PlaceFailure(errno);
-      if (close(file_.release()) < 0) {
-        const int error = errno;
-        unlinkat(dir, final_name_.c_str(), 0);
-        return ErrnoResult(error, "cannot write " + shown_name_);
-      }
       return IoResult::Ok();
     }
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
@@ -253,7 +256,6 @@ class LinuxOutputFile : public OutputFile {
   }
 
   IoResult PlaceNamed(bool replace) {
-    if (close(file_.release()) < 0) return ErrnoResult(errno, "cannot write " + shown_name_);
     const int dir = directory_->get();
     const int moved = replace ? renameat(dir, temporary_name_.c_str(), dir, final_name_.c_str())
                               : renameat2(dir, temporary_name_.c_str(), dir, final_name_.c_str(),
@@ -263,8 +265,8 @@ class LinuxOutputFile : public OutputFile {
 
   IoResult PlaceFailure(int error) const {
     if (error == EEXIST)
-      return IoResult::Failure(IoResult::kFailed, shown_name_ + " exists already");
-    if (error == EISDIR)
+      return IoResult::Failure(IoResult::kExists, shown_name_ + " exists already");
+    if (error == EISDIR || error == ENOTEMPTY)
       return IoResult::Failure(IoResult::kFailed, shown_name_ + " is a directory");
     return ErrnoResult(error, "cannot move the file into place as " + shown_name_);
   }
@@ -275,6 +277,7 @@ class LinuxOutputFile : public OutputFile {
   std::string temporary_name_;
   std::string final_name_;
   std::string shown_name_;
+  FileIdentity identity_;
   bool committed_ = false;
 };
 
@@ -298,6 +301,7 @@ class LinuxTargetDirectory : public TargetDirectory {
     existing.is_regular = S_ISREG(st.st_mode);
     existing.is_directory = S_ISDIR(st.st_mode);
     existing.mtime = static_cast<int64_t>(st.st_mtim.tv_sec);
+    existing.identity = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
     return existing;
   }
 
@@ -369,30 +373,42 @@ class LinuxTargetDirectory : public TargetDirectory {
     return nullptr;
   }
 
-  // The directory that holds `path`, walked from the root, or the one the previous file
-  // went to when that is the same: the entries of an archive mostly come directory by
-  // directory, so most files cost no walk at all.
+  // The directory that holds `path`: one of the few held open, or walked from the root
+  // once and then held. The entries of an archive mostly come directory by directory, so
+  // most files cost no walk at all.
   std::shared_ptr<const UniqueFd> Parent(const RelativePath& path, bool create, IoResult* result) {
     const size_t count = path.size() - 1;
+    const auto same = [&](const HeldDirectory& held) {
+      return held.path.size() == count &&
+             std::equal(held.path.begin(), held.path.end(), path.begin());
+    };
     std::lock_guard<std::mutex> lock(parent_mutex_);
-    if (parent_ != nullptr && parent_path_.size() == count &&
-        std::equal(parent_path_.begin(), parent_path_.end(), path.begin())) {
+    if (auto found = std::find_if(held_.begin(), held_.end(), same); found != held_.end()) {
+      if (found != held_.begin()) std::rotate(held_.begin(), found, found + 1);
       *result = IoResult::Ok();
-      return parent_;
+      return held_.front().fd;
     }
     UniqueFd walked = WalkDirectories(root_.get(), path, count, create, result);
     if (!walked.valid()) return nullptr;
-    parent_ = std::make_shared<const UniqueFd>(std::move(walked));
-    parent_path_.assign(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(count));
-    return parent_;
+    if (held_.size() == kHeldDirectories) held_.pop_back();
+    held_.insert(held_.begin(),
+                 {RelativePath(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(count)),
+                  std::make_shared<const UniqueFd>(std::move(walked))});
+    return held_.front().fd;
   }
+
+  // The directories held open, the one used last first.
+  struct HeldDirectory {
+    RelativePath path;
+    std::shared_ptr<const UniqueFd> fd;
+  };
+  static constexpr size_t kHeldDirectories = 16;
 
   UniqueFd root_;
   std::shared_ptr<TemporaryNames> names_;
   std::atomic<bool> unnamed_files_;
   std::mutex parent_mutex_;
-  std::shared_ptr<const UniqueFd> parent_;
-  RelativePath parent_path_;
+  std::vector<HeldDirectory> held_;
 };
 
 // mkdir -p for the target directory itself, which the caller names and may reach through

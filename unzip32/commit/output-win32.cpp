@@ -17,8 +17,8 @@
 #include <random>
 #include <vector>
 
-#include "plan/entry_path.h"
 #include "commit/output.h"
+#include "plan/entry_path.h"
 #include "unique_handle.h"
 #include "win32_text.h"
 
