@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cctype>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -111,6 +112,55 @@ TEST_F(PipelineOrderTest, FourWorkersShowTheCallerWhatOneShows) {
               std::string::npos);
     const std::string on_disk = ReadFileBytes(scratch_ / "four" / name);
     EXPECT_TRUE(on_disk == (kept ? "old" : contents_[static_cast<size_t>(i)]));
+  }
+}
+
+// Archives whose entries meet on disk (a file where a later entry needs a directory, two
+// entries landing on one name) come out the same whatever the workers do ahead: nothing is
+// made on disk ahead of an entry's turn.
+TEST(PipelineMeetingTest, EntriesThatMeetOnDiskComeOutAsInEntryOrder) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> names;
+    int honor_directories;
+    std::vector<std::string> tree;
+    const char* printed;  // a line that the run prints
+  };
+  const Case cases[] = {
+      {"a file, then a directory of its name", {"a", "a/b", "a/c/d"}, 1, {"a"}, "not a directory"},
+      {"a directory, then a file of its name", {"a/b", "a"}, 1, {"a/b"}, "a directory of that"},
+      {"two names, one file", {"x/f", "y/f", "z/f"}, 0, {"f"}, "two entries are named f"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScratchDir scratch;
+    std::vector<TestEntry> entries;
+    for (size_t i = 0; i < 40; ++i) {  // enough for the workers to run ahead
+      entries.push_back({.name = "pad/p" + std::to_string(i), .data = Text(5000, 1)});
+    }
+    for (const std::string& name : c.names) entries.push_back({.name = name, .data = name});
+    WriteZip(scratch / "a.zip", entries);
+    std::vector<std::string> events;
+    for (const char* workers : {"1", "4"}) {
+      Workers set(workers);
+      LibraryCaller caller;
+      caller.options.HonorDirectories = c.honor_directories;
+      caller.options.OverWriteFiles = 0;
+      const fs::path out = scratch / workers;
+      const RunResult run = caller.Run(scratch / "a.zip", out);
+      EXPECT_NE(run.printed.find(c.printed), std::string::npos) << run.printed;
+      std::vector<std::string> tree;
+      for (const std::string& name : ListTree(out)) {
+        if (name.find('p') != 0 || name.size() < 2 || !std::isdigit(name[1])) tree.push_back(name);
+      }
+      std::erase_if(tree, [](const std::string& name) { return name.rfind("pad/", 0) == 0; });
+      EXPECT_EQ(tree, c.tree) << workers;
+      if (events.empty()) {
+        events = run.events;
+      } else {
+        EXPECT_EQ(run.events, events);
+      }
+    }
   }
 }
 

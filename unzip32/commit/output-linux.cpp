@@ -122,27 +122,42 @@ int LinkUnnamed(int fd, int directory, const char* name) {
   return linkat(fd, "", directory, name, AT_EMPTY_PATH);
 }
 
+// Finds (and creates) the directory that a file goes to, on the thread that links it.
+class ParentFinder {
+ public:
+  virtual std::shared_ptr<const UniqueFd> Parent(const RelativePath& path, bool create,
+                                                 IoResult* result) = 0;
+
+ protected:
+  ~ParentFinder() = default;
+};
+
+// A file lives, until it is linked, in the deepest directory on its way that existed when
+// it was started (its home); Link makes the directories still missing, in entry order on
+// the committing thread, and moves it there. Both lie on one file system: what is made
+// below the home is.
 class LinuxOutputFile : public OutputFile {
  public:
   static constexpr uint64_t kCopyPiece = 64u << 20;
   static constexpr size_t kFallbackBuffer = 256u << 10;
 
   // An empty `temporary_name` means the file is unnamed (O_TMPFILE).
-  LinuxOutputFile(std::shared_ptr<const UniqueFd> directory, std::shared_ptr<TemporaryNames> names,
-                  UniqueFd file, std::string temporary_name, std::string final_name,
-                  std::string shown_name)
-      : directory_(std::move(directory)),
+  LinuxOutputFile(ParentFinder& finder, RelativePath path, std::shared_ptr<const UniqueFd> home,
+                  std::shared_ptr<TemporaryNames> names, UniqueFd file, std::string temporary_name)
+      : finder_(finder),
+        path_(std::move(path)),
+        home_(std::move(home)),
         names_(std::move(names)),
         file_(std::move(file)),
         temporary_name_(std::move(temporary_name)),
-        final_name_(std::move(final_name)),
-        shown_name_(std::move(shown_name)) {}
+        final_name_(path_.back()),
+        shown_name_(JoinPath(path_)) {}
 
   // An unnamed file vanishes with its descriptor; a named one is removed.
   ~LinuxOutputFile() override {
     file_.reset();
     if (!committed_ && !temporary_name_.empty()) {
-      unlinkat(directory_->get(), temporary_name_.c_str(), 0);
+      unlinkat(home_->get(), temporary_name_.c_str(), 0);
     }
   }
 
@@ -224,7 +239,11 @@ class LinuxOutputFile : public OutputFile {
 
   IoResult Link(bool replace) override {
     if (committed_) return IoResult::Failure(IoResult::kFailed, shown_name_ + " is linked already");
-    IoResult placed = temporary_name_.empty() ? PlaceUnnamed(replace) : PlaceNamed(replace);
+    IoResult found;
+    const std::shared_ptr<const UniqueFd> parent = finder_.Parent(path_, true, &found);
+    if (parent == nullptr) return found;
+    IoResult placed =
+        temporary_name_.empty() ? PlaceUnnamed(parent, replace) : PlaceNamed(parent, replace);
     if (!placed.ok()) return placed;
     committed_ = true;
     if (close(file_.release()) < 0) return ErrnoResult(errno, "cannot write " + shown_name_);
@@ -237,8 +256,8 @@ class LinuxOutputFile : public OutputFile {
   // the old file stays whole until the new one takes its place; only an interruption
   // between link and move leaves something behind: the new file, complete, under the
   // temporary name.
-  IoResult PlaceUnnamed(bool replace) {
-    const int dir = directory_->get();
+  IoResult PlaceUnnamed(const std::shared_ptr<const UniqueFd>& parent, bool replace) {
+    const int dir = parent->get();
     if (!replace) {
       if (LinkUnnamed(file_.get(), dir, final_name_.c_str()) < 0) return PlaceFailure(errno);
       return IoResult::Ok();
@@ -246,8 +265,9 @@ class LinuxOutputFile : public OutputFile {
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
       std::string name = names_->Next();
       if (LinkUnnamed(file_.get(), dir, name.c_str()) == 0) {
+        home_ = parent;
         temporary_name_ = std::move(name);  // removed by the destructor unless moved
-        return PlaceNamed(true);
+        return PlaceNamed(parent, true);
       }
       if (errno != EEXIST) return ErrnoResult(errno, "cannot name the file " + shown_name_);
     }
@@ -255,10 +275,11 @@ class LinuxOutputFile : public OutputFile {
                              "cannot find a free temporary name for " + shown_name_);
   }
 
-  IoResult PlaceNamed(bool replace) {
-    const int dir = directory_->get();
-    const int moved = replace ? renameat(dir, temporary_name_.c_str(), dir, final_name_.c_str())
-                              : renameat2(dir, temporary_name_.c_str(), dir, final_name_.c_str(),
+  IoResult PlaceNamed(const std::shared_ptr<const UniqueFd>& parent, bool replace) {
+    const int from = home_->get();
+    const int to = parent->get();
+    const int moved = replace ? renameat(from, temporary_name_.c_str(), to, final_name_.c_str())
+                              : renameat2(from, temporary_name_.c_str(), to, final_name_.c_str(),
                                           RENAME_NOREPLACE);
     return moved < 0 ? PlaceFailure(errno) : IoResult::Ok();
   }
@@ -271,7 +292,9 @@ class LinuxOutputFile : public OutputFile {
     return ErrnoResult(error, "cannot move the file into place as " + shown_name_);
   }
 
-  std::shared_ptr<const UniqueFd> directory_;
+  ParentFinder& finder_;
+  RelativePath path_;
+  std::shared_ptr<const UniqueFd> home_;
   std::shared_ptr<TemporaryNames> names_;
   UniqueFd file_;
   std::string temporary_name_;
@@ -281,7 +304,7 @@ class LinuxOutputFile : public OutputFile {
   bool committed_ = false;
 };
 
-class LinuxTargetDirectory : public TargetDirectory {
+class LinuxTargetDirectory : public TargetDirectory, public ParentFinder {
  public:
   // Without `unnamed_files` every file is written under a temporary name.
   LinuxTargetDirectory(UniqueFd root, bool unnamed_files)
@@ -311,20 +334,25 @@ class LinuxTargetDirectory : public TargetDirectory {
     return result;
   }
 
+  // The file starts in the deepest directory on its way that exists now (its home), so
+  // that no directory is made ahead of the entries before it; Link makes the rest.
   std::unique_ptr<OutputFile> CreateFile(const RelativePath& path, IoResult* result) override {
     if (path.empty()) {
       *result = IoResult::Failure(IoResult::kFailed, "empty file name");
       return nullptr;
     }
-    std::shared_ptr<const UniqueFd> parent = Parent(path, true, result);
-    if (parent == nullptr) return nullptr;
+    const std::shared_ptr<const UniqueFd> home = Home(path);
+    if (home == nullptr) {
+      *result = ErrnoResult(errno, "cannot use the target directory");
+      return nullptr;
+    }
     const std::string shown = Prefix(path, path.size());
     if (unnamed_files_.load(std::memory_order_relaxed)) {
-      const int fd = openat(parent->get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+      const int fd = openat(home->get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
       if (fd >= 0) {
         *result = IoResult::Ok();
-        return std::make_unique<LinuxOutputFile>(parent, names_, UniqueFd(fd), std::string(),
-                                                 path.back(), shown);
+        return std::make_unique<LinuxOutputFile>(*this, path, home, names_, UniqueFd(fd),
+                                                 std::string());
       }
       if (!RefusesUnnamedFiles(errno)) {
         *result = ErrnoResult(errno, "cannot create a file for " + shown);
@@ -332,7 +360,7 @@ class LinuxTargetDirectory : public TargetDirectory {
       }
       unnamed_files_.store(false, std::memory_order_relaxed);  // no use asking again
     }
-    return CreateNamed(parent, path.back(), shown, result);
+    return CreateNamed(home, path, shown, result);
   }
 
   IoResult SetDirectoryTime(const RelativePath& path, int64_t mtime) override {
@@ -351,17 +379,17 @@ class LinuxTargetDirectory : public TargetDirectory {
   }
 
  private:
-  std::unique_ptr<OutputFile> CreateNamed(const std::shared_ptr<const UniqueFd>& parent,
-                                          const std::string& name, const std::string& shown,
+  std::unique_ptr<OutputFile> CreateNamed(const std::shared_ptr<const UniqueFd>& home,
+                                          const RelativePath& path, const std::string& shown,
                                           IoResult* result) {
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
       std::string temporary = names_->Next();
-      const int fd = openat(parent->get(), temporary.c_str(),
+      const int fd = openat(home->get(), temporary.c_str(),
                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
       if (fd >= 0) {
         *result = IoResult::Ok();
-        return std::make_unique<LinuxOutputFile>(parent, names_, UniqueFd(fd), std::move(temporary),
-                                                 name, shown);
+        return std::make_unique<LinuxOutputFile>(*this, path, home, names_, UniqueFd(fd),
+                                                 std::move(temporary));
       }
       if (errno != EEXIST) {
         *result = ErrnoResult(errno, "cannot create a temporary file for " + shown);
@@ -373,10 +401,27 @@ class LinuxTargetDirectory : public TargetDirectory {
     return nullptr;
   }
 
+  // The parent of `path` when it is held or can be opened, else the deepest directory on
+  // the way to it that can; null (with errno) only when the target itself cannot be used.
+  std::shared_ptr<const UniqueFd> Home(const RelativePath& path) {
+    IoResult ignored;
+    if (std::shared_ptr<const UniqueFd> parent = Parent(path, false, &ignored)) return parent;
+    UniqueFd current(dup(root_.get()));
+    if (!current.valid()) return nullptr;
+    for (size_t i = 0; i + 1 < path.size(); ++i) {
+      const int fd =
+          openat(current.get(), path[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (fd < 0) break;
+      current.reset(fd);
+    }
+    return std::make_shared<const UniqueFd>(std::move(current));
+  }
+
   // The directory that holds `path`: one of the few held open, or walked from the root
   // once and then held. The entries of an archive mostly come directory by directory, so
-  // most files cost no walk at all.
-  std::shared_ptr<const UniqueFd> Parent(const RelativePath& path, bool create, IoResult* result) {
+  // most files cost no walk at all. Safe on several threads.
+  std::shared_ptr<const UniqueFd> Parent(const RelativePath& path, bool create,
+                                         IoResult* result) override {
     const size_t count = path.size() - 1;
     const auto same = [&](const HeldDirectory& held) {
       return held.path.size() == count &&
