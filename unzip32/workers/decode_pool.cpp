@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "workers/usable_cores.h"
+
 namespace nocunzip::unzip32 {
 
 unsigned ChooseWorkerCount(unsigned requested, unsigned cores) {
@@ -20,7 +22,7 @@ unsigned WorkerCountForRun() {
       requested = static_cast<unsigned>(std::min<unsigned long>(value, kMostWorkers));
     }
   }
-  return ChooseWorkerCount(requested, std::thread::hardware_concurrency());
+  return ChooseWorkerCount(requested, UsableCores());
 }
 
 DecodePool::DecodePool(unsigned workers)

@@ -37,7 +37,7 @@ inline constexpr unsigned kMostWorkers = 8;
 unsigned ChooseWorkerCount(unsigned requested, unsigned cores);
 
 // The workers for this run: the environment variable UNZIP32_WORKERS when it holds a
-// number, read now, else the machine's cores (see ChooseWorkerCount).
+// number, read now, else the cores that the process may use (see ChooseWorkerCount).
 unsigned WorkerCountForRun();
 
 class DecodePool {
