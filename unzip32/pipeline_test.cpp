@@ -20,8 +20,21 @@ constexpr char kPassword[] = "amberLYNXQT";
 // Sets UNZIP32_WORKERS for the life of the object.
 class Workers {
  public:
-  explicit Workers(const char* count) { setenv("UNZIP32_WORKERS", count, 1); }
-  ~Workers() { unsetenv("UNZIP32_WORKERS"); }
+  explicit Workers(const char* count) { Set(count); }
+  ~Workers() { Set(""); }
+
+ private:
+  static void Set(const char* count) {
+#ifdef _WIN32
+    _putenv_s("UNZIP32_WORKERS", count);  // the process's environment too; "" removes it
+#else
+    if (*count != '\0') {
+      setenv("UNZIP32_WORKERS", count, 1);
+    } else {
+      unsetenv("UNZIP32_WORKERS");
+    }
+#endif
+  }
 };
 
 std::string Text(size_t size, uint32_t seed) {

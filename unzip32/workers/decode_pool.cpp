@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <system_error>
 
-#include "workers/usable_cores.h"
+#include "workers/worker_settings.h"
 
 namespace nocunzip::unzip32 {
 
@@ -15,12 +15,11 @@ unsigned ChooseWorkerCount(unsigned requested, unsigned cores) {
 
 unsigned WorkerCountForRun() {
   unsigned requested = 0;
-  if (const char* text = std::getenv("UNZIP32_WORKERS"); text != nullptr) {
-    char* end = nullptr;
-    const unsigned long value = std::strtoul(text, &end, 10);
-    if (end != text && *end == '\0') {
-      requested = static_cast<unsigned>(std::min<unsigned long>(value, kMostWorkers));
-    }
+  const std::string text = WorkersVariable();
+  char* end = nullptr;
+  const unsigned long value = std::strtoul(text.c_str(), &end, 10);
+  if (!text.empty() && *end == '\0') {
+    requested = static_cast<unsigned>(std::min<unsigned long>(value, kMostWorkers));
   }
   return ChooseWorkerCount(requested, UsableCores());
 }

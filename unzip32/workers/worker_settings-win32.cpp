@@ -3,7 +3,7 @@
 #include <bitset>
 #include <thread>
 
-#include "workers/usable_cores.h"
+#include "workers/worker_settings.h"
 
 namespace nocunzip::unzip32 {
 
@@ -14,6 +14,12 @@ unsigned UsableCores() {
     return static_cast<unsigned>(std::bitset<sizeof(DWORD_PTR) * 8>(process).count());
   }
   return std::thread::hardware_concurrency();
+}
+
+std::string WorkersVariable() {
+  char text[32];
+  const DWORD length = GetEnvironmentVariableA("UNZIP32_WORKERS", text, sizeof text);
+  return length > 0 && length < sizeof text ? std::string(text, length) : std::string();
 }
 
 }  // namespace nocunzip::unzip32

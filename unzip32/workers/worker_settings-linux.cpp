@@ -1,8 +1,9 @@
 #include <sched.h>
+#include <stdlib.h>
 
 #include <thread>
 
-#include "workers/usable_cores.h"
+#include "workers/worker_settings.h"
 
 namespace nocunzip::unzip32 {
 
@@ -13,6 +14,11 @@ unsigned UsableCores() {
     return static_cast<unsigned>(CPU_COUNT(&allowed));
   }
   return std::thread::hardware_concurrency();
+}
+
+std::string WorkersVariable() {
+  const char* text = getenv("UNZIP32_WORKERS");
+  return text != nullptr ? text : "";
 }
 
 }  // namespace nocunzip::unzip32
