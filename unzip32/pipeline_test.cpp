@@ -190,9 +190,11 @@ TEST(PipelineArchiveTest, AReplacedArchiveIsNotReadAndAShrunkOneEndsTheRun) {
     WriteZip(archive, entries);
     const std::string original = ReadFileBytes(archive);
     Workers set(workers);
-    // At the 50th entry, a file of other contents takes the archive's name.
+    // At the 50th entry, a file of other contents takes the archive's name. (Windows
+    // refuses to replace a file that is open: there the run keeps its archive anyway.)
     int seen = 0;
     RunResult run;
+#ifndef _WIN32
     {
       LibraryCaller caller;
       caller.options.HonorDirectories = 0;
@@ -202,12 +204,15 @@ TEST(PipelineArchiveTest, AReplacedArchiveIsNotReadAndAShrunkOneEndsTheRun) {
         std::vector<TestEntry> others;
         for (int i = 0; i < 600; ++i) others.push_back({.name = NameOf(i), .data = "evil"});
         WriteZip(scratch / "b.zip", others);
-        fs::rename(scratch / "b.zip", archive);
+        std::error_code error;
+        fs::rename(scratch / "b.zip", archive, error);
+        EXPECT_FALSE(error) << error.message();
       };
       run = caller.Run(archive, scratch / "out");
     }
     EXPECT_EQ(run.result, UZ_OK) << run.printed.substr(0, 2000);
     EXPECT_EQ(ReadFileBytes(scratch / "out" / "f0599.txt"), Text(300, 599));
+#endif
 
     WriteFileBytes(archive, original);
     seen = 0;
@@ -215,7 +220,9 @@ TEST(PipelineArchiveTest, AReplacedArchiveIsNotReadAndAShrunkOneEndsTheRun) {
     caller.options.HonorDirectories = 0;
     caller.options.OverWriteFiles = 1;
     caller.on_service = [&](const std::string&) {
-      if (++seen == 50) fs::resize_file(archive, original.size() / 2);
+      std::error_code error;
+      if (++seen == 50) fs::resize_file(archive, original.size() / 2, error);
+      EXPECT_FALSE(error) << error.message();
     };
     run = caller.Run(archive, scratch / "cut");
     EXPECT_NE(run.result, UZ_OK);

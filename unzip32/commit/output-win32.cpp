@@ -208,8 +208,9 @@ class Win32OutputFile : public OutputFile {
  private:
   IoResult MoveFailure(DWORD code) const {
     const DWORD existing = GetFileAttributesW(final_.c_str());
+    // The name is taken either way: the commit looks at what has it.
     if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY))
-      return IoResult::Failure(IoResult::kFailed, shown_ + " is a directory");
+      return IoResult::Failure(IoResult::kExists, shown_ + " is a directory");
     if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS)
       return IoResult::Failure(IoResult::kExists, shown_ + " exists already");
     return SystemFailure(code, "cannot move the file into place as " + shown_);
@@ -268,6 +269,9 @@ class Win32TargetDirectory : public TargetDirectory {
     }
     std::wstring directory;
     if (!Parent(path, false, &directory).ok()) directory = root_;
+    // A name that Windows cannot take is refused before anything is written.
+    *result = CheckPath(path);
+    if (!result->ok()) return nullptr;
     const std::string shown = Prefix(path, path.size());
     Win32OutputFile::FinalPath final_path = [this, path](std::wstring* full) {
       std::wstring parent;
@@ -322,6 +326,16 @@ class Win32TargetDirectory : public TargetDirectory {
     Handle pin;
   };
   static constexpr size_t kHeldDirectories = 16;
+
+  // Checks every component of `path` as CheckName does, where it would be below the root.
+  IoResult CheckPath(const RelativePath& path) const {
+    std::wstring full = root_;
+    for (size_t i = 0; i < path.size(); ++i) {
+      full += L"\\" + WidenUtf8(path[i]);
+      if (IoResult checked = CheckName(path, i + 1, full); !checked.ok()) return checked;
+    }
+    return IoResult::Ok();
+  }
 
   unsigned NextRandom() {
     std::lock_guard<std::mutex> lock(mutex_);
