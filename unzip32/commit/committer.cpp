@@ -65,8 +65,7 @@ bool Committer::Commit(const PlannedEntry& planned, DecodedEntry decoded) {
       Fail(entry, planned.why, planned.code);
       return true;
     case PlannedEntry::kMakeDirectory:
-      MakeDirectory(planned);
-      return true;
+      return MakeDirectory(planned);
     case PlannedEntry::kPrint:
       PrintContents(planned);
       return true;
@@ -102,15 +101,13 @@ void Committer::PrintContents(const PlannedEntry& planned) {
   ++tally_.files;
 }
 
-void Committer::MakeDirectory(const PlannedEntry& planned) {
+bool Committer::MakeDirectory(const PlannedEntry& planned) {
   const IoResult made = context_.target->MakeDirectory(planned.path);
-  if (!made.ok()) {
-    Fail(planned.entry, made.message, UZ_ERR_WRITE);
-    return;
-  }
+  if (!made.ok()) return Failed(planned, FromIo(made));
   directory_times_.emplace_back(planned.path, planned.entry.mtime);
   reporter_.EntryDone("creating", planned.entry, JoinPath(planned.path) + "/");
   ++tally_.directories;
+  return true;
 }
 
 bool Committer::Failed(const PlannedEntry& planned, const DecodedEntry& decoded) {
@@ -171,14 +168,7 @@ bool Committer::Place(const PlannedEntry& planned, OutputFile& file, Verdict ver
     if (verdict.kind != Verdict::kWrite) return Refrain(planned.entry, verdict);
     linked = file.Link(verdict.replace);
   }
-  if (!linked.ok()) {
-    DecodedEntry failed;
-    failed.status = DecodedEntry::kFailed;
-    failed.code = linked.status == IoResult::kRefused ? UZ_ERR_ENTRY : UZ_ERR_WRITE;
-    failed.disk_full = linked.status == IoResult::kDiskFull;
-    failed.message = linked.message;
-    return Failed(planned, failed);
-  }
+  if (!linked.ok()) return Failed(planned, FromIo(linked));
   committed_.Add(file.identity());
   reporter_.EntryDone(planned.entry.method == 0 ? "extracting" : "inflating", planned.entry, shown);
   ++tally_.files;

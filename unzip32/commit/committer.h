@@ -52,7 +52,8 @@ class Committer {
   // Decodes on this thread, asking for the password where needed.
   DecodedEntry DecodeHere(const PlannedEntry& planned);
   void PrintContents(const PlannedEntry& planned);
-  void MakeDirectory(const PlannedEntry& planned);
+  // False when the run ends here.
+  bool MakeDirectory(const PlannedEntry& planned);
   // Reports a failed entry; false when the run ends here.
   bool Failed(const PlannedEntry& planned, const DecodedEntry& decoded);
   void Warn(const Entry& entry, const std::string& why, int32_t code);

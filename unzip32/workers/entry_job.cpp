@@ -21,13 +21,6 @@ DecodedEntry FromDecode(const DecodeResult& result) {
                 result.status == DecodeResult::kDiskFull, result.message);
 }
 
-DecodedEntry FromIo(const IoResult& result) {
-  if (result.ok()) return {};
-  // A name the platform refuses is the entry's fault, not a failed write.
-  return Failed(result.status == IoResult::kRefused ? UZ_ERR_ENTRY : UZ_ERR_WRITE,
-                result.status == IoResult::kDiskFull, result.message);
-}
-
 DecodedEntry WriteFile(const JobContext& context, const PlannedEntry& planned, Cipher* cipher,
                        DecodeBuffers& buffers) {
   IoResult created;
@@ -46,6 +39,13 @@ DecodedEntry WriteFile(const JobContext& context, const PlannedEntry& planned, C
 }
 
 }  // namespace
+
+DecodedEntry FromIo(const IoResult& result) {
+  if (result.ok()) return {};
+  // A name the platform refuses is the entry's fault, not a failed write.
+  return Failed(result.status == IoResult::kRefused ? UZ_ERR_ENTRY : UZ_ERR_WRITE,
+                result.status == IoResult::kDiskFull, result.message);
+}
 
 DecodedEntry NotUnlocked(const UnlockedEntry& unlocked) {
   DecodedEntry failed;

@@ -55,6 +55,10 @@ DecodedEntry DecodeInto(const JobContext& context, const PlannedEntry& planned, 
 DecodedEntry DecodeUnlocked(const JobContext& context, const PlannedEntry& planned, Cipher* cipher,
                             DecodeBuffers& buffers);
 
+// What a failed (or successful) step of writing means for the entry: kOk, or kFailed with
+// the result code (an entry whose name the platform refuses fails; a write fails with 50).
+DecodedEntry FromIo(const IoResult& result);
+
 // The failure of an entry that cannot be unlocked, as the commit reports it.
 DecodedEntry NotUnlocked(const UnlockedEntry& unlocked);
 
