@@ -425,7 +425,7 @@ DecodeResult WriteResult(const IoResult& written) {
 }
 
 DecodeBuffers::DecodeBuffers(unsigned threads)
-    : whole_limit(kWholeBufferLimit / std::max(1u, threads)) {}
+    : whole_limit(threads <= 1 ? kWholeBufferLimit : kWholeBufferLimit / (2 * threads)) {}
 DecodeBuffers::~DecodeBuffers() = default;
 
 DecodeResult DecodeEntry(ByteReader& archive, uint64_t data_offset, const Entry& entry,
