@@ -425,7 +425,7 @@ DecodeResult WriteResult(const IoResult& written) {
 }
 
 DecodeBuffers::DecodeBuffers(unsigned threads)
-    : whole_limit(threads <= 1 ? kWholeBufferLimit : kWholeBufferLimit / (2 * threads)) {}
+    : whole_limit(kWholeBufferLimit / (2 * std::max(1u, threads))) {}
 DecodeBuffers::~DecodeBuffers() = default;
 
 DecodeResult DecodeEntry(ByteReader& archive, uint64_t data_offset, const Entry& entry,

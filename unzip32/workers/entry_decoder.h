@@ -41,8 +41,8 @@ class ByteSink {
   }
 };
 
-// The largest entry (compressed and uncompressed) that is inflated in one buffer when one
-// thread decodes; with more, they share half of it (see DecodeBuffers).
+// Twice the most (compressed and uncompressed) that the threads of a run inflate in one
+// buffer, all together (see DecodeBuffers); DecodeEntry's default alone.
 inline constexpr uint64_t kWholeBufferLimit = 4u << 20;
 // The buffer that streamed entries pass through.
 inline constexpr size_t kStreamBufferSize = 256u << 10;
@@ -62,10 +62,9 @@ DecodeWay ChooseDecodeWay(const Entry& entry, uint64_t whole_limit = kWholeBuffe
 // Buffers and a decoder reused from entry to entry; one set per thread that decodes.
 class DecodeBuffers {
  public:
-  // `threads` sets of buffers live at once: one alone inflates in one buffer entries of up
-  // to kWholeBufferLimit, each of several up to kWholeBufferLimit / (2 * threads), so that
-  // with the buffers of streamed entries, which every thread has too, they stay within
-  // the memory of one.
+  // `threads` sets of buffers live at once: each inflates in one buffer entries of up to
+  // kWholeBufferLimit / (2 * threads), so that together, with the buffers of streamed
+  // entries that every thread has too, they stay within the run's memory.
   explicit DecodeBuffers(unsigned threads = 1);
   ~DecodeBuffers();
   DecodeBuffers(const DecodeBuffers&) = delete;
