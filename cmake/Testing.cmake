@@ -25,13 +25,15 @@ else()
   set(NOCUNZIP_TESTS_RUN OFF)
 endif()
 
-# nocunzip_test(NAME SOURCES... LIBS ...): a GoogleTest executable registered with CTest.
+# nocunzip_test(NAME SOURCES... LIBS ...): a GoogleTest executable registered with CTest,
+# each of its tests labelled NAME (ctest -L NAME).
 function(nocunzip_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   if(NOCUNZIP_TESTS_RUN)
-    gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR} DISCOVERY_TIMEOUT 60)
+    gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR} DISCOVERY_TIMEOUT 60
+      PROPERTIES LABELS ${name})
   endif()
 endfunction()

@@ -10,7 +10,7 @@
 //           right one, a wrong one, none, wrong then right), bits 4-5 stop at the N-th
 //           service call (0: never), bit 6 extract twice, bit 7 target directory missing
 //   byte 3: bits 0-1 name lists (none, include "*.txt", exclude "*/*", include "A?C*" and
-//           exclude "*.bin")
+//           exclude "*.bin"), bit 2 two workers decode (else the calling thread alone)
 // Shorter inputs are extracted as they are with the program's option set.
 //
 // Every input is written to a fresh scratch tree and extracted into a directory three
@@ -18,6 +18,8 @@
 // no link and no set-id file may exist inside it, the result code must be one of the
 // documented ones, and every callback must have come on the calling thread, during the
 // call, with well-formed arguments.
+#include <stdlib.h>
+
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -40,6 +42,7 @@ struct Controls {
   bool extract_twice = false;
   bool target_missing = false;
   int name_lists = 0;
+  bool two_workers = false;
 };
 
 Controls ReadControls(const uint8_t* data, size_t size) {
@@ -75,6 +78,7 @@ Controls ReadControls(const uint8_t* data, size_t size) {
   c.extract_twice = (k >> 6) & 1;
   c.target_missing = (k >> 7) & 1;
   c.name_lists = data[3] & 3;
+  c.two_workers = (data[3] >> 2) & 1;
   return c;
 }
 
@@ -227,6 +231,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const fs::path out = levels / "out";
 
   Controls controls = ReadControls(data, size);
+  // Read by the library at the start of each run.
+  setenv("UNZIP32_WORKERS", controls.two_workers ? "2" : "1", 1);
   size_t skip = size < 4 ? 0 : 4;
   nocunzip::fuzz::EmptyDirectory(root);
   fs::create_directories(root / levels);

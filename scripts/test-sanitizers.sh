@@ -2,6 +2,8 @@
 # Builds the Linux program, its unzip library and every test with AddressSanitizer and
 # UndefinedBehaviorSanitizer into build-asan (or $BUILD_DIR) and runs the whole test suite;
 # the first report of either sanitizer fails the test that shows it, and so this script.
+# Then builds the same with ThreadSanitizer into build-tsan (or $TSAN_BUILD_DIR) and runs the
+# unzip library's tests, whose runs decode on workers, with four workers.
 #
 # The whole tree carries the flags, so the library that the tests load by name and the
 # program that the end-to-end tests start are checked as well.
@@ -31,6 +33,23 @@ if grep -qE '^(==[0-9]+==ERROR: (Address|Leak)Sanitizer|.*runtime error: )' "$lo
   echo "sanitizer reports found:" >&2
   grep -hE '^(==[0-9]+==ERROR: (Address|Leak)Sanitizer|.*runtime error: )' "$log" \
     "$build"/Testing/Temporary/LastTest.log | sort -u | head -20 >&2
+  exit 1
+fi
+[ $status -eq 0 ] || exit $status
+
+# ThreadSanitizer: the library's tests (unzip32_*), the pipeline with four workers whatever
+# the machine. A report fails the test that shows it.
+tsan_build=${TSAN_BUILD_DIR:-build-tsan}
+cmake -S . -B "$tsan_build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNOCUNZIP_TSAN=ON "$@" >/dev/null
+cmake --build "$tsan_build" -j2
+unset ASAN_OPTIONS UBSAN_OPTIONS
+export TSAN_OPTIONS=halt_on_error=1:exitcode=86:second_deadlock_stack=1
+tsan_log="$tsan_build/sanitizer-test.log"
+UNZIP32_WORKERS=4 ctest --test-dir "$tsan_build" --output-on-failure -j2 -L '^unzip32_' 2>&1 \
+  | tee "$tsan_log" || status=$?
+if grep -q '^WARNING: ThreadSanitizer' "$tsan_log"; then
+  echo "ThreadSanitizer reports found:" >&2
+  grep -h -A3 '^WARNING: ThreadSanitizer' "$tsan_log" | head -20 >&2
   exit 1
 fi
 exit $status

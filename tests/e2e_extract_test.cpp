@@ -20,6 +20,7 @@ namespace {
 
 using unzip32::testing::BuildRawZip;
 using unzip32::testing::ListTree;
+using unzip32::testing::RawEntry;
 using unzip32::testing::WriteZip;
 
 constexpr char kToken[] = "KvtZRX615";
@@ -187,23 +188,36 @@ std::map<std::string, std::string> Snapshot(const fs::path& root) {
 }
 
 // The user ends the program from the task manager, or the machine shuts down, while a
-// large entry is being written over an existing file.
+// large entry is being written over an existing file, and four workers decode the entries
+// after it ahead into files of their own, a second large one among them.
 TEST_F(ExtractTest, AProgramKilledMidEntryLeavesTheTargetAsItWas) {
   constexpr uint32_t kMiB = 3800;       // seconds of writing; the archive is a few MB
   constexpr int64_t kKillAt = 8 << 20;  // bytes written before the kill
   uint32_t crc = 0;
-  WriteFile(archive(), BuildRawZip({{.name = "gross.bin",
-                                     .data = DeflatedZeros(kMiB, &crc),
-                                     .deflated_already = true,
-                                     .declared_size = kMiB << 20,
-                                     .declared_crc = crc}}));
+  const std::string zeros = DeflatedZeros(kMiB, &crc);
+  std::vector<RawEntry> entries = {{.name = "gross.bin",
+                                    .data = zeros,
+                                    .deflated_already = true,
+                                    .declared_size = kMiB << 20,
+                                    .declared_crc = crc}};
+  for (int i = 0; i < 20; ++i) {
+    entries.push_back({.name = "klein" + std::to_string(i) + ".txt", .data = "small file"});
+  }
+  uint32_t second_crc = 0;
+  entries.push_back({.name = "zweite.bin",
+                     .data = DeflatedZeros(100, &second_crc),
+                     .deflated_already = true,
+                     .declared_size = 100u << 20,
+                     .declared_crc = second_crc});
+  WriteFile(archive(), BuildRawZip(entries));
   fs::create_directories(target());
   WriteFile(target() / "gross.bin", "the old file");
   WriteFile(target() / "andere.txt", "another file");
   const fs::path directory = fs::canonical(target());
   const auto before = Snapshot(directory);
 
-  const pid_t pid = sandbox_.Start({archive().string() + ";" + target().string() + ";" + kToken});
+  const pid_t pid = sandbox_.Start({archive().string() + ";" + target().string() + ";" + kToken},
+                                   {"UNZIP32_WORKERS=4"});
   ASSERT_GT(pid, 0);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
   int status = 0;

@@ -118,8 +118,9 @@ class ProgramSandbox {
 
   // Starts the program like Run, its output dropped, and returns its process id at once;
   // the caller waits for it (waitpid).
-  pid_t Start(const std::vector<std::string>& args) const {
-    Command command = Prepare(args, {}, fs::path());
+  pid_t Start(const std::vector<std::string>& args,
+              const std::vector<std::string>& env = {}) const {
+    Command command = Prepare(args, env, fs::path());
     const pid_t child = fork();
     if (child == 0) {
       setsid();

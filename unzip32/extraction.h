@@ -1,11 +1,13 @@
-// One run of the library: opens and checks the archive, then lists, tests or extracts the
-// selected entries, calling back as it goes.
+// One run of the library: the first pass opens and checks the archive; then the selected
+// entries are listed, or go through the pipeline:
 //
-// Each entry passes three steps. Deciding (what to do with it, the callbacks and
-// questions, opening it with its password) and reporting (the printed lines and the
-// result) happen on the calling thread, in entry order; decoding and writing touch no
-// callback and keep their state in the entry's plan, so independent entries could be
-// decoded on other threads in between.
+//   plan (calling thread)  ->  decode (workers)  ->  commit (calling thread, entry order)
+//
+// The plan (plan/planner.h) reads the directory and decides what becomes of each entry; the
+// workers (workers/decode_pool.h) decode entries ahead into unnamed files; the commit
+// (commit/committer.h) makes every callback, question and printed line in entry order,
+// whatever the workers do, and gives each file its name. Every read goes through the one
+// handle of the archive that the first pass opened.
 #pragma once
 
 #include <cstdint>

@@ -22,8 +22,9 @@
 #include <system_error>
 #include <vector>
 
-#include "plan/entry_path.h"
 #include "commit/output.h"
+#include "plan/entry_path.h"
+#include "read/archive_file.h"
 #include "unique_handle.h"
 
 namespace nocunzip::unzip32 {
@@ -121,27 +122,42 @@ int LinkUnnamed(int fd, int directory, const char* name) {
   return linkat(fd, "", directory, name, AT_EMPTY_PATH);
 }
 
+// Finds (and creates) the directory that a file goes to, on the thread that links it.
+class ParentFinder {
+ public:
+  virtual std::shared_ptr<const UniqueFd> Parent(const RelativePath& path, bool create,
+                                                 IoResult* result) = 0;
+
+ protected:
+  ~ParentFinder() = default;
+};
+
+// A file lives, until it is linked, in the deepest directory on its way that existed when
+// it was started (its home); Link makes the directories still missing, in entry order on
+// the committing thread, and moves it there. Both lie on one file system: what is made
+// below the home is.
 class LinuxOutputFile : public OutputFile {
  public:
   static constexpr uint64_t kCopyPiece = 64u << 20;
   static constexpr size_t kFallbackBuffer = 256u << 10;
 
   // An empty `temporary_name` means the file is unnamed (O_TMPFILE).
-  LinuxOutputFile(std::shared_ptr<const UniqueFd> directory, std::shared_ptr<TemporaryNames> names,
-                  UniqueFd file, std::string temporary_name, std::string final_name,
-                  std::string shown_name)
-      : directory_(std::move(directory)),
+  LinuxOutputFile(ParentFinder& finder, RelativePath path, std::shared_ptr<const UniqueFd> home,
+                  std::shared_ptr<TemporaryNames> names, UniqueFd file, std::string temporary_name)
+      : finder_(finder),
+        path_(std::move(path)),
+        home_(std::move(home)),
         names_(std::move(names)),
         file_(std::move(file)),
         temporary_name_(std::move(temporary_name)),
-        final_name_(std::move(final_name)),
-        shown_name_(std::move(shown_name)) {}
+        final_name_(path_.back()),
+        shown_name_(JoinPath(path_)) {}
 
   // An unnamed file vanishes with its descriptor; a named one is removed.
   ~LinuxOutputFile() override {
     file_.reset();
     if (!committed_ && !temporary_name_.empty()) {
-      unlinkat(directory_->get(), temporary_name_.c_str(), 0);
+      unlinkat(home_->get(), temporary_name_.c_str(), 0);
     }
   }
 
@@ -162,9 +178,9 @@ class LinuxOutputFile : public OutputFile {
 
   // copy_file_range moves the bytes from page cache to page cache inside the kernel; where
   // it cannot (other file systems, old kernels) a plain read and write loop does the same.
-  IoResult CopyFrom(const std::string& path, uint64_t offset, uint64_t length) override {
-    UniqueFd source(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!source.valid()) return ErrnoResult(errno, "cannot read the archive for " + shown_name_);
+  // Both read the archive's own descriptor at explicit offsets.
+  IoResult CopyFrom(const ArchiveFile& archive, uint64_t offset, uint64_t length) override {
+    const int source = static_cast<int>(archive.native_handle());
     auto from = static_cast<off_t>(offset);
     bool in_kernel = true;
     std::vector<unsigned char> buffer;
@@ -172,7 +188,7 @@ class LinuxOutputFile : public OutputFile {
       const size_t piece = static_cast<size_t>(std::min<uint64_t>(length, kCopyPiece));
       ssize_t n = -1;
       if (in_kernel) {
-        n = copy_file_range(source.get(), &from, file_.get(), nullptr, piece, 0);
+        n = copy_file_range(source, &from, file_.get(), nullptr, piece, 0);
         if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
                       errno == EPERM)) {
           in_kernel = false;
@@ -180,7 +196,7 @@ class LinuxOutputFile : public OutputFile {
         }
       } else {
         buffer.resize(kFallbackBuffer);
-        n = pread(source.get(), buffer.data(), std::min(piece, buffer.size()), from);
+        n = pread(source, buffer.data(), std::min(piece, buffer.size()), from);
         if (n > 0) {
           if (IoResult written = Write(buffer.data(), static_cast<size_t>(n)); !written.ok()) {
             return written;
@@ -201,15 +217,7 @@ class LinuxOutputFile : public OutputFile {
     return IoResult::Ok();
   }
 
-  IoResult Commit(const FileAttributes& attributes, bool replace) override {
-    if (IoResult set = SetAttributes(attributes); !set.ok()) return set;
-    IoResult placed = temporary_name_.empty() ? PlaceUnnamed(replace) : PlaceNamed(replace);
-    committed_ = placed.ok();
-    return placed;
-  }
-
- private:
-  IoResult SetAttributes(const FileAttributes& attributes) {
+  IoResult SetAttributes(const FileAttributes& attributes) override {
     if (attributes.restore_mode && fchmod(file_.get(), attributes.mode & 0777) < 0) {
       return ErrnoResult(errno, "cannot set the permissions of " + shown_name_);
     }
@@ -221,30 +229,45 @@ class LinuxOutputFile : public OutputFile {
     if (futimens(file_.get(), times) < 0) {
       return ErrnoResult(errno, "cannot set the time of " + shown_name_);
     }
+    struct stat st {};
+    if (fstat(file_.get(), &st) < 0) return ErrnoResult(errno, "cannot read back " + shown_name_);
+    identity_ = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
     return IoResult::Ok();
   }
 
+  FileIdentity identity() const override { return identity_; }
+
+  IoResult Link(bool replace) override {
+    if (committed_) return IoResult::Failure(IoResult::kFailed, shown_name_ + " is linked already");
+    IoResult found;
+    const std::shared_ptr<const UniqueFd> parent = finder_.Parent(path_, true, &found);
+    if (parent == nullptr) return found;
+    IoResult placed =
+        temporary_name_.empty() ? PlaceUnnamed(parent, replace) : PlaceNamed(parent, replace);
+    if (!placed.ok()) return placed;
+    committed_ = true;
+    if (close(file_.release()) < 0) return ErrnoResult(errno, "cannot write " + shown_name_);
+    return IoResult::Ok();
+  }
+
+ private:
   // A new file takes its final name directly, which fails when anything has it. A
   // replacing one is linked under a temporary name and moved over the old file, so that
   // the old file stays whole until the new one takes its place; only an interruption
   // between link and move leaves something behind: the new file, complete, under the
   // temporary name.
-  IoResult PlaceUnnamed(bool replace) {
-    const int dir = directory_->get();
+  IoResult PlaceUnnamed(const std::shared_ptr<const UniqueFd>& parent, bool replace) {
+    const int dir = parent->get();
     if (!replace) {
       if (LinkUnnamed(file_.get(), dir, final_name_.c_str()) < 0) return PlaceFailure(errno);
-      if (close(file_.release()) < 0) {
-        const int error = errno;
-        unlinkat(dir, final_name_.c_str(), 0);
-        return ErrnoResult(error, "cannot write " + shown_name_);
-      }
       return IoResult::Ok();
     }
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
       std::string name = names_->Next();
       if (LinkUnnamed(file_.get(), dir, name.c_str()) == 0) {
+        home_ = parent;
         temporary_name_ = std::move(name);  // removed by the destructor unless moved
-        return PlaceNamed(true);
+        return PlaceNamed(parent, true);
       }
       if (errno != EEXIST) return ErrnoResult(errno, "cannot name the file " + shown_name_);
     }
@@ -252,33 +275,36 @@ class LinuxOutputFile : public OutputFile {
                              "cannot find a free temporary name for " + shown_name_);
   }
 
-  IoResult PlaceNamed(bool replace) {
-    if (close(file_.release()) < 0) return ErrnoResult(errno, "cannot write " + shown_name_);
-    const int dir = directory_->get();
-    const int moved = replace ? renameat(dir, temporary_name_.c_str(), dir, final_name_.c_str())
-                              : renameat2(dir, temporary_name_.c_str(), dir, final_name_.c_str(),
+  IoResult PlaceNamed(const std::shared_ptr<const UniqueFd>& parent, bool replace) {
+    const int from = home_->get();
+    const int to = parent->get();
+    const int moved = replace ? renameat(from, temporary_name_.c_str(), to, final_name_.c_str())
+                              : renameat2(from, temporary_name_.c_str(), to, final_name_.c_str(),
                                           RENAME_NOREPLACE);
     return moved < 0 ? PlaceFailure(errno) : IoResult::Ok();
   }
 
   IoResult PlaceFailure(int error) const {
     if (error == EEXIST)
-      return IoResult::Failure(IoResult::kFailed, shown_name_ + " exists already");
-    if (error == EISDIR)
+      return IoResult::Failure(IoResult::kExists, shown_name_ + " exists already");
+    if (error == EISDIR || error == ENOTEMPTY)
       return IoResult::Failure(IoResult::kFailed, shown_name_ + " is a directory");
     return ErrnoResult(error, "cannot move the file into place as " + shown_name_);
   }
 
-  std::shared_ptr<const UniqueFd> directory_;
+  ParentFinder& finder_;
+  RelativePath path_;
+  std::shared_ptr<const UniqueFd> home_;
   std::shared_ptr<TemporaryNames> names_;
   UniqueFd file_;
   std::string temporary_name_;
   std::string final_name_;
   std::string shown_name_;
+  FileIdentity identity_;
   bool committed_ = false;
 };
 
-class LinuxTargetDirectory : public TargetDirectory {
+class LinuxTargetDirectory : public TargetDirectory, public ParentFinder {
  public:
   // Without `unnamed_files` every file is written under a temporary name.
   LinuxTargetDirectory(UniqueFd root, bool unnamed_files)
@@ -298,6 +324,7 @@ class LinuxTargetDirectory : public TargetDirectory {
     existing.is_regular = S_ISREG(st.st_mode);
     existing.is_directory = S_ISDIR(st.st_mode);
     existing.mtime = static_cast<int64_t>(st.st_mtim.tv_sec);
+    existing.identity = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
     return existing;
   }
 
@@ -307,20 +334,25 @@ class LinuxTargetDirectory : public TargetDirectory {
     return result;
   }
 
+  // The file starts in the deepest directory on its way that exists now (its home), so
+  // that no directory is made ahead of the entries before it; Link makes the rest.
   std::unique_ptr<OutputFile> CreateFile(const RelativePath& path, IoResult* result) override {
     if (path.empty()) {
       *result = IoResult::Failure(IoResult::kFailed, "empty file name");
       return nullptr;
     }
-    std::shared_ptr<const UniqueFd> parent = Parent(path, true, result);
-    if (parent == nullptr) return nullptr;
+    const std::shared_ptr<const UniqueFd> home = Home(path);
+    if (home == nullptr) {
+      *result = ErrnoResult(errno, "cannot use the target directory");
+      return nullptr;
+    }
     const std::string shown = Prefix(path, path.size());
     if (unnamed_files_.load(std::memory_order_relaxed)) {
-      const int fd = openat(parent->get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+      const int fd = openat(home->get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
       if (fd >= 0) {
         *result = IoResult::Ok();
-        return std::make_unique<LinuxOutputFile>(parent, names_, UniqueFd(fd), std::string(),
-                                                 path.back(), shown);
+        return std::make_unique<LinuxOutputFile>(*this, path, home, names_, UniqueFd(fd),
+                                                 std::string());
       }
       if (!RefusesUnnamedFiles(errno)) {
         *result = ErrnoResult(errno, "cannot create a file for " + shown);
@@ -328,7 +360,7 @@ class LinuxTargetDirectory : public TargetDirectory {
       }
       unnamed_files_.store(false, std::memory_order_relaxed);  // no use asking again
     }
-    return CreateNamed(parent, path.back(), shown, result);
+    return CreateNamed(home, path, shown, result);
   }
 
   IoResult SetDirectoryTime(const RelativePath& path, int64_t mtime) override {
@@ -347,17 +379,17 @@ class LinuxTargetDirectory : public TargetDirectory {
   }
 
  private:
-  std::unique_ptr<OutputFile> CreateNamed(const std::shared_ptr<const UniqueFd>& parent,
-                                          const std::string& name, const std::string& shown,
+  std::unique_ptr<OutputFile> CreateNamed(const std::shared_ptr<const UniqueFd>& home,
+                                          const RelativePath& path, const std::string& shown,
                                           IoResult* result) {
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
       std::string temporary = names_->Next();
-      const int fd = openat(parent->get(), temporary.c_str(),
+      const int fd = openat(home->get(), temporary.c_str(),
                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
       if (fd >= 0) {
         *result = IoResult::Ok();
-        return std::make_unique<LinuxOutputFile>(parent, names_, UniqueFd(fd), std::move(temporary),
-                                                 name, shown);
+        return std::make_unique<LinuxOutputFile>(*this, path, home, names_, UniqueFd(fd),
+                                                 std::move(temporary));
       }
       if (errno != EEXIST) {
         *result = ErrnoResult(errno, "cannot create a temporary file for " + shown);
@@ -369,30 +401,59 @@ class LinuxTargetDirectory : public TargetDirectory {
     return nullptr;
   }
 
-  // The directory that holds `path`, walked from the root, or the one the previous file
-  // went to when that is the same: the entries of an archive mostly come directory by
-  // directory, so most files cost no walk at all.
-  std::shared_ptr<const UniqueFd> Parent(const RelativePath& path, bool create, IoResult* result) {
+  // The parent of `path` when it is held or can be opened, else the deepest directory on
+  // the way to it that can; null (with errno) only when the target itself cannot be used.
+  std::shared_ptr<const UniqueFd> Home(const RelativePath& path) {
+    IoResult ignored;
+    if (std::shared_ptr<const UniqueFd> parent = Parent(path, false, &ignored)) return parent;
+    UniqueFd current(dup(root_.get()));
+    if (!current.valid()) return nullptr;
+    for (size_t i = 0; i + 1 < path.size(); ++i) {
+      const int fd =
+          openat(current.get(), path[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (fd < 0) break;
+      current.reset(fd);
+    }
+    return std::make_shared<const UniqueFd>(std::move(current));
+  }
+
+  // The directory that holds `path`: one of the few held open, or walked from the root
+  // once and then held. The entries of an archive mostly come directory by directory, so
+  // most files cost no walk at all. Safe on several threads.
+  std::shared_ptr<const UniqueFd> Parent(const RelativePath& path, bool create,
+                                         IoResult* result) override {
     const size_t count = path.size() - 1;
+    const auto same = [&](const HeldDirectory& held) {
+      return held.path.size() == count &&
+             std::equal(held.path.begin(), held.path.end(), path.begin());
+    };
     std::lock_guard<std::mutex> lock(parent_mutex_);
-    if (parent_ != nullptr && parent_path_.size() == count &&
-        std::equal(parent_path_.begin(), parent_path_.end(), path.begin())) {
+    if (auto found = std::find_if(held_.begin(), held_.end(), same); found != held_.end()) {
+      if (found != held_.begin()) std::rotate(held_.begin(), found, found + 1);
       *result = IoResult::Ok();
-      return parent_;
+      return held_.front().fd;
     }
     UniqueFd walked = WalkDirectories(root_.get(), path, count, create, result);
     if (!walked.valid()) return nullptr;
-    parent_ = std::make_shared<const UniqueFd>(std::move(walked));
-    parent_path_.assign(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(count));
-    return parent_;
+    if (held_.size() == kHeldDirectories) held_.pop_back();
+    held_.insert(held_.begin(),
+                 {RelativePath(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(count)),
+                  std::make_shared<const UniqueFd>(std::move(walked))});
+    return held_.front().fd;
   }
+
+  // The directories held open, the one used last first.
+  struct HeldDirectory {
+    RelativePath path;
+    std::shared_ptr<const UniqueFd> fd;
+  };
+  static constexpr size_t kHeldDirectories = 16;
 
   UniqueFd root_;
   std::shared_ptr<TemporaryNames> names_;
   std::atomic<bool> unnamed_files_;
   std::mutex parent_mutex_;
-  std::shared_ptr<const UniqueFd> parent_;
-  RelativePath parent_path_;
+  std::vector<HeldDirectory> held_;
 };
 
 // mkdir -p for the target directory itself, which the caller names and may reach through

@@ -14,11 +14,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <mutex>
 #include <random>
 #include <vector>
 
-#include "plan/entry_path.h"
 #include "commit/output.h"
+#include "plan/entry_path.h"
 #include "unique_handle.h"
 #include "win32_text.h"
 
@@ -119,24 +121,37 @@ bool MoveOpenFile(HANDLE file, const std::wstring& to, bool replace) {
                                     static_cast<DWORD>(buffer.size()));
 }
 
+// Which file the open `file` is; a zero identity when the system does not say.
+FileIdentity IdentityOf(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (!GetFileInformationByHandle(file, &information)) return {};
+  return {information.dwVolumeSerialNumber,
+          (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow};
+}
+
 // A file being written: a hidden temporary name beside its final one, marked for deletion
-// from its creation, so that whatever ends the process before the commit, the system
-// removes it. Commit takes the mark away and moves the file to its name through the same
-// handle. Where the mark cannot be set (a file system without it), the file is deleted by
-// name when it is dropped, which a killed process does not do.
+// from its creation, so that whatever ends the process before the link, the system
+// removes it. Link takes the mark away and moves the file to its name through the same
+// handle, and sets the mark again when the name is taken. Where the mark cannot be set (a
+// file system without it), the file is deleted by name when it is dropped, which a killed
+// process does not do.
 class Win32OutputFile : public OutputFile {
  public:
-  Win32OutputFile(Handle file, bool marked, std::wstring temporary, std::wstring final_path,
+  // Finds (and makes) the final path of the file when it is linked: the directories on the
+  // way are made then, in entry order on the committing thread.
+  using FinalPath = std::function<IoResult(std::wstring*)>;
+
+  Win32OutputFile(Handle file, bool marked, std::wstring temporary, FinalPath final_path,
                   std::string shown)
       : file_(std::move(file)),
         marked_(marked),
         temporary_(std::move(temporary)),
-        final_(std::move(final_path)),
+        final_path_(std::move(final_path)),
         shown_(std::move(shown)) {}
 
   ~Win32OutputFile() override {
     if (committed_) return;
-    // A failed commit may have taken the mark away.
+    // A failed link may have taken the mark away.
     if (marked_ && !MarkForDeletion(file_.get(), true)) marked_ = false;
     file_.reset();
     if (!marked_) DeleteFileW(temporary_.c_str());
@@ -154,20 +169,34 @@ class Win32OutputFile : public OutputFile {
     return IoResult::Ok();
   }
 
-  // An interruption between taking the mark away and the move leaves the complete file
-  // under its temporary name.
-  IoResult Commit(const FileAttributes& attributes, bool replace) override {
+  IoResult SetAttributes(const FileAttributes& attributes) override {
     const FILETIME modified = ToFileTime(attributes.mtime);
     if (!SetFileTime(file_.get(), nullptr, nullptr, &modified))
       return SystemFailure(GetLastError(), "cannot set the time of " + shown_);
+    read_only_ = attributes.restore_mode && (attributes.mode & 0200) == 0;
+    identity_ = IdentityOf(file_.get());
+    return IoResult::Ok();
+  }
+
+  FileIdentity identity() const override { return identity_; }
+
+  // An interruption between taking the mark away and the move leaves the complete file
+  // under its temporary name.
+  IoResult Link(bool replace) override {
+    if (committed_) return IoResult::Failure(IoResult::kFailed, shown_ + " is linked already");
+    if (const IoResult found = final_path_(&final_); !found.ok()) return found;
     if (marked_ && !MarkForDeletion(file_.get(), false))
       return SystemFailure(GetLastError(), "cannot keep " + shown_);
-    if (!MoveOpenFile(file_.get(), final_, replace)) return MoveFailure(GetLastError());
+    if (!MoveOpenFile(file_.get(), final_, replace)) {
+      const IoResult failed = MoveFailure(GetLastError());
+      if (marked_ && !MarkForDeletion(file_.get(), true)) marked_ = false;
+      return failed;
+    }
     committed_ = true;
     // Windows keeps one permission of its own: a file without write permission is
     // read-only. Set once the file has its name: a read-only file cannot be marked for
     // deletion again, as a failed move needs.
-    if (attributes.restore_mode && (attributes.mode & 0200) == 0) {
+    if (read_only_) {
       FILE_BASIC_INFO basic{};  // times of zero stay as they are
       basic.FileAttributes = FILE_ATTRIBUTE_READONLY;
       SetFileInformationByHandle(file_.get(), FileBasicInfo, &basic, sizeof basic);
@@ -179,18 +208,22 @@ class Win32OutputFile : public OutputFile {
  private:
   IoResult MoveFailure(DWORD code) const {
     const DWORD existing = GetFileAttributesW(final_.c_str());
+    // The name is taken either way: the commit looks at what has it.
     if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY))
-      return IoResult::Failure(IoResult::kFailed, shown_ + " is a directory");
+      return IoResult::Failure(IoResult::kExists, shown_ + " is a directory");
     if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS)
-      return IoResult::Failure(IoResult::kFailed, shown_ + " exists already");
+      return IoResult::Failure(IoResult::kExists, shown_ + " exists already");
     return SystemFailure(code, "cannot move the file into place as " + shown_);
   }
 
   Handle file_;
   bool marked_;
   std::wstring temporary_;
-  std::wstring final_;
+  FinalPath final_path_;
+  std::wstring final_;  // known once Link found it
   std::string shown_;
+  FileIdentity identity_;
+  bool read_only_ = false;
   bool committed_ = false;
 };
 
@@ -213,6 +246,11 @@ class Win32TargetDirectory : public TargetDirectory {
     existing.is_directory = !link && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
     existing.is_regular = !link && !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
     existing.mtime = FromFileTime(data.ftLastWriteTime);
+    Handle opened(::CreateFileW(
+        full.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+        nullptr));
+    if (opened.valid()) existing.identity = IdentityOf(opened.get());
     return existing;
   }
 
@@ -221,21 +259,29 @@ class Win32TargetDirectory : public TargetDirectory {
     return Walk(path, path.size(), true, &full);
   }
 
+  // The file starts in its directory when that exists, else in the target itself (one
+  // volume: no directory on the way may be a link or mount point), so that no directory is
+  // made ahead of the entries before it; Link makes the rest and checks the final name.
   std::unique_ptr<OutputFile> CreateFile(const RelativePath& path, IoResult* result) override {
     if (path.empty()) {
       *result = IoResult::Failure(IoResult::kFailed, "empty file name");
       return nullptr;
     }
     std::wstring directory;
-    *result = Walk(path, path.size() - 1, true, &directory);
+    if (!Parent(path, false, &directory).ok()) directory = root_;
+    // A name that Windows cannot take is refused before anything is written.
+    *result = CheckPath(path);
     if (!result->ok()) return nullptr;
     const std::string shown = Prefix(path, path.size());
-    const std::wstring final_path = directory + L"\\" + WidenUtf8(path.back());
-    *result = CheckName(path, path.size(), final_path);
-    if (!result->ok()) return nullptr;
+    Win32OutputFile::FinalPath final_path = [this, path](std::wstring* full) {
+      std::wstring parent;
+      if (IoResult found = Parent(path, true, &parent); !found.ok()) return found;
+      *full = parent + L"\\" + WidenUtf8(path.back());
+      return CheckName(path, path.size(), *full);
+    };
     for (int attempt = 0; attempt < 100; ++attempt) {
       wchar_t temporary[64];
-      swprintf(temporary, 64, L"\\.unzip32-%08x.tmp", static_cast<unsigned>(random_()));
+      swprintf(temporary, 64, L"\\.unzip32-%08x.tmp", NextRandom());
       const std::wstring temporary_path = directory + temporary;
       // DELETE access: for the mark and the move.
       Handle file(::CreateFileW(temporary_path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
@@ -244,7 +290,7 @@ class Win32TargetDirectory : public TargetDirectory {
         const bool marked = MarkForDeletion(file.get(), true);
         *result = IoResult::Ok();
         return std::make_unique<Win32OutputFile>(std::move(file), marked, temporary_path,
-                                                 final_path, shown);
+                                                 std::move(final_path), shown);
       }
       const DWORD code = GetLastError();
       if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) {
@@ -272,6 +318,55 @@ class Win32TargetDirectory : public TargetDirectory {
   }
 
  private:
+  // A directory checked once and held open, so that it cannot be moved or deleted, nor a
+  // link put in its place, while files go into it.
+  struct HeldDirectory {
+    RelativePath path;
+    std::wstring full;
+    Handle pin;
+  };
+  static constexpr size_t kHeldDirectories = 16;
+
+  // Checks every component of `path` as CheckName does, where it would be below the root.
+  IoResult CheckPath(const RelativePath& path) const {
+    std::wstring full = root_;
+    for (size_t i = 0; i < path.size(); ++i) {
+      full += L"\\" + WidenUtf8(path[i]);
+      if (IoResult checked = CheckName(path, i + 1, full); !checked.ok()) return checked;
+    }
+    return IoResult::Ok();
+  }
+
+  unsigned NextRandom() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return static_cast<unsigned>(random_());
+  }
+
+  // The directory that holds `path` (with `create`, made where missing): one of those held,
+  // or walked once and then held. Safe on several threads.
+  IoResult Parent(const RelativePath& path, bool create, std::wstring* full) {
+    const size_t count = path.size() - 1;
+    const auto same = [&](const HeldDirectory& held) {
+      return held.path.size() == count &&
+             std::equal(held.path.begin(), held.path.end(), path.begin());
+    };
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (auto found = std::find_if(held_.begin(), held_.end(), same); found != held_.end()) {
+      if (found != held_.begin()) std::rotate(held_.begin(), found, found + 1);
+      *full = held_.front().full;
+      return IoResult::Ok();
+    }
+    const IoResult walked = Walk(path, count, create, full);
+    if (!walked.ok()) return walked;
+    Handle pin(::CreateFileW(full->c_str(), FILE_READ_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (held_.size() == kHeldDirectories) held_.pop_back();
+    held_.insert(held_.begin(), HeldDirectory{RelativePath(path.begin(), path.begin() + count),
+                                              *full, std::move(pin)});
+    return IoResult::Ok();
+  }
+
   // Checks (and with `create` makes) the first `count` components of `path` as plain
   // directories below the root; `full` receives the path of the last one.
   IoResult Walk(const RelativePath& path, size_t count, bool create, std::wstring* full) {
@@ -300,7 +395,9 @@ class Win32TargetDirectory : public TargetDirectory {
   }
 
   std::wstring root_;
+  std::mutex mutex_;  // guards random_ and held_
   std::minstd_rand random_;
+  std::vector<HeldDirectory> held_;
 };
 
 // Creates the target directory and every missing one that leads to it.

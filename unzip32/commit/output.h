@@ -2,10 +2,15 @@
 //
 // Every path is a list of components below the target directory (see entry_path.h). No
 // link is followed on the way: a component that is a link, where a directory is needed,
-// is an error. A file gets its final name only by Commit, which replaces an existing file
-// in one step; until then it has no name (Linux) or a hidden temporary one that is marked
-// for deletion (Windows), so that an entry that fails, and even a process that is killed,
-// leaves neither a partial file nor a changed existing one. Implemented once per platform
+// is an error. A file gets its final name only by Link, which fails with kExists when the
+// name is taken and, when told to replace, replaces an existing file in one step; until
+// then it has no name (Linux) or a hidden temporary one that is marked for deletion
+// (Windows), so that an entry that fails, and even a process that is killed, leaves neither
+// a partial file nor a changed existing one.
+//
+// A file is written, and its attributes set, on any thread (the workers); Link runs on the
+// thread that commits. The directories that files go to are opened once and held (a few at
+// a time), so a file costs no walk from the target. Implemented once per platform
 // (output-linux.cpp, output-win32.cpp).
 #pragma once
 
@@ -17,13 +22,15 @@
 
 namespace nocunzip::unzip32 {
 
+class ArchiveFile;
+
 using RelativePath = std::vector<std::string>;
 
 struct IoResult {
   // kRefused: the name is one that must not be written (on Windows a name that the system
   // reads as something else, or the short name of another file): the entry fails, not the
-  // writing.
-  enum Status { kOk, kFailed, kDiskFull, kLinkInTheWay, kRefused };
+  // writing. kExists: Link without replacing found the name taken.
+  enum Status { kOk, kFailed, kDiskFull, kLinkInTheWay, kRefused, kExists };
   Status status = kOk;
   std::string message;  // what went wrong, for a person
 
@@ -34,12 +41,20 @@ struct IoResult {
   }
 };
 
+// Which file a file is, whatever its names: the device (volume) and the file's number on it.
+struct FileIdentity {
+  uint64_t volume = 0;
+  uint64_t file = 0;
+  auto operator<=>(const FileIdentity&) const = default;
+};
+
 // What is at a path now. Links are reported as such, never followed.
 struct ExistingFile {
   bool exists = false;
   bool is_regular = false;
   bool is_directory = false;
   int64_t mtime = 0;  // seconds since 1970 (UTC)
+  FileIdentity identity;
 };
 
 struct FileAttributes {
@@ -50,19 +65,30 @@ struct FileAttributes {
 
 class OutputFile {
  public:
-  virtual ~OutputFile() = default;  // drops the file unless committed
+  virtual ~OutputFile() = default;  // drops the file unless linked
   virtual IoResult Write(const unsigned char* data, size_t size) = 0;
-  // Whether CopyFrom is there: appending bytes of another file inside the system, without
+  // Whether CopyFrom is there: appending bytes of the archive inside the system, without
   // their passing through this process.
   virtual bool CanCopyFrom() const { return false; }
-  // Appends `length` bytes of the file `path` from `offset`. Touches nothing but this file,
-  // so it may run on another thread than the rest of the extraction.
-  virtual IoResult CopyFrom(const std::string& /*path*/, uint64_t /*offset*/, uint64_t /*length*/) {
-    return {IoResult::kFailed, "cannot copy from another file"};
+  // Appends `length` bytes of `archive` from `offset`, through the archive's own open
+  // handle. Touches nothing but this file and moves no shared position, so it may run on
+  // another thread than the rest of the extraction.
+  virtual IoResult CopyFrom(const ArchiveFile& /*archive*/, uint64_t /*offset*/,
+                            uint64_t /*length*/) {
+    return {IoResult::kFailed, "cannot copy from the archive"};
   }
-  // Sets time and mode and moves the file to its name. Without `replace` an existing file
-  // stays and the commit fails.
-  virtual IoResult Commit(const FileAttributes& attributes, bool replace) = 0;
+  // Sets time and mode on the open file, before it has its name.
+  virtual IoResult SetAttributes(const FileAttributes& attributes) = 0;
+  // Which file this is; known once SetAttributes succeeded.
+  virtual FileIdentity identity() const = 0;
+  // Moves the file to its name. Without `replace` an existing file stays and the result is
+  // kExists; the file can then be linked again, replacing.
+  virtual IoResult Link(bool replace) = 0;
+  // SetAttributes and Link in one.
+  IoResult Commit(const FileAttributes& attributes, bool replace) {
+    IoResult set = SetAttributes(attributes);
+    return set.ok() ? Link(replace) : set;
+  }
 };
 
 class TargetDirectory {
@@ -74,7 +100,8 @@ class TargetDirectory {
   virtual ExistingFile Probe(const RelativePath& path) = 0;
   // Creates the directory `path` and all that lead to it.
   virtual IoResult MakeDirectory(const RelativePath& path) = 0;
-  // Starts the file `path`, creating the directories that lead to it.
+  // Starts the file `path`, creating the directories that lead to it. May be called on
+  // several threads at once.
   virtual std::unique_ptr<OutputFile> CreateFile(const RelativePath& path, IoResult* result) = 0;
   virtual IoResult SetDirectoryTime(const RelativePath& path, int64_t mtime) = 0;
 };

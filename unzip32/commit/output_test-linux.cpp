@@ -19,6 +19,7 @@
 #include <iostream>
 
 #include "commit/output.h"
+#include "read/archive_file.h"
 #include "testing/test_archive.h"
 
 namespace nocunzip::unzip32::testing {
@@ -97,6 +98,8 @@ const char* StatusName(const IoResult& result) {
       return "link";
     case IoResult::kRefused:
       return "refused";
+    case IoResult::kExists:
+      return "exists";
     case IoResult::kFailed:
       break;
   }
@@ -137,7 +140,10 @@ std::string WriteThreeFiles(const fs::path& root, const fs::path& source) {
 
   std::unique_ptr<OutputFile> b = target->CreateFile({"b.txt"}, &result);
   if (!result.ok()) return "create: " + result.message;
-  result = b->CopyFrom(source.string(), 4, 8);
+  std::string error;
+  const std::unique_ptr<ArchiveFile> archive = ArchiveFile::Open(source.string(), &error);
+  if (archive == nullptr) return "open source: " + error;
+  result = b->CopyFrom(*archive, 4, 8);
   report += std::string("; copy ") + StatusName(result);
   if (result.ok()) report += std::string(", commit ") + StatusName(b->Commit({}, false));
 

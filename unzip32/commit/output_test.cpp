@@ -80,5 +80,47 @@ TEST(OutputTest, CommitAndDropKeepTheReplaceRules) {
   }
 }
 
+// A file is started before the directories on its way exist (a worker runs ahead of the
+// entries that make them): nothing shows until Link, which makes them; a taken name gives
+// kExists and leaves the file to be linked again, replacing.
+TEST(OutputTest, LinkMakesTheDirectoriesAndReportsATakenName) {
+  ScratchDir scratch;
+  const fs::path root = scratch / "out";
+  IoResult result;
+  std::unique_ptr<TargetDirectory> target = TargetDirectory::Open(root.string(), &result);
+  ASSERT_TRUE(result.ok()) << result.message;
+  const auto start = [&](const RelativePath& path, const std::string& text) {
+    std::unique_ptr<OutputFile> file = target->CreateFile(path, &result);
+    EXPECT_TRUE(result.ok()) << result.message;
+    if (file == nullptr) return file;
+    EXPECT_TRUE(file->Write(reinterpret_cast<const unsigned char*>(text.data()), text.size()).ok());
+    EXPECT_TRUE(file->SetAttributes({.mtime = 1700000000}).ok());
+    return file;
+  };
+  std::unique_ptr<OutputFile> deep = start({"a", "b", "deep.txt"}, "deep");
+  std::unique_ptr<OutputFile> first = start({"a", "x.txt"}, "first");
+  std::unique_ptr<OutputFile> second = start({"a", "x.txt"}, "second");
+  ASSERT_TRUE(deep && first && second);
+  EXPECT_FALSE(fs::exists(root / "a"));  // no directory made ahead, no name shown
+
+  EXPECT_TRUE(first->Link(false).ok());
+  const IoResult taken = second->Link(false);
+  EXPECT_EQ(taken.status, IoResult::kExists) << taken.message;
+  EXPECT_EQ(ReadFileBytes(root / "a" / "x.txt"), "first");
+  const ExistingFile existing = target->Probe({"a", "x.txt"});
+  EXPECT_TRUE(existing.exists && existing.is_regular);
+  EXPECT_EQ(existing.identity, first->identity());
+  EXPECT_NE(existing.identity, second->identity());
+  EXPECT_TRUE(second->Link(true).ok());
+  EXPECT_EQ(ReadFileBytes(root / "a" / "x.txt"), "second");
+
+  EXPECT_TRUE(deep->Link(false).ok());
+  deep.reset();
+  first.reset();
+  second.reset();
+  EXPECT_EQ(ListTree(root), (Files{"a/b/deep.txt", "a/x.txt"}));
+  EXPECT_EQ(target->Probe({"a", "b", "deep.txt"}).mtime, 1700000000);
+}
+
 }  // namespace
 }  // namespace nocunzip::unzip32::testing

@@ -28,40 +28,84 @@ std::unique_ptr<Cipher> MakeCipherFor(const Entry& entry) {
 
 void Wipe(std::string& secret) { std::fill(secret.begin(), secret.end(), '\0'); }
 
-}  // namespace
+// An entry's cipher and its encryption header, read once for every password tried.
+struct LockedEntry {
+  std::unique_ptr<Cipher> cipher;
+  std::vector<unsigned char> header;
+};
 
-EntryUnlocker::~EntryUnlocker() { Wipe(password_); }
-
-UnlockedEntry EntryUnlocker::Unlock(ByteReader& archive, uint64_t data_offset, const Entry& entry) {
-  if (entry.encryption == Encryption::kNone) return Refused(UnlockedEntry::kOk, "");
-  std::unique_ptr<Cipher> cipher = MakeCipherFor(entry);
-  if (cipher == nullptr) {
+// Reads the header of `entry`; a refusal when it cannot be unlocked whatever the password.
+UnlockedEntry ReadLock(ByteReader& archive, uint64_t data_offset, const Entry& entry,
+                       LockedEntry* locked) {
+  locked->cipher = MakeCipherFor(entry);
+  if (locked->cipher == nullptr) {
     return Refused(UnlockedEntry::kUnsupported, "its kind of encryption is not supported");
   }
-  std::vector<unsigned char> header(cipher->header_size());
-  if (entry.compressed_size < cipher->header_size() + cipher->trailer_size() ||
-      !archive.ReadAt(data_offset, header.data(), header.size())) {
+  const Cipher& cipher = *locked->cipher;
+  locked->header.resize(cipher.header_size());
+  if (entry.compressed_size < cipher.header_size() + cipher.trailer_size() ||
+      !archive.ReadAt(data_offset, locked->header.data(), locked->header.size())) {
     return Refused(UnlockedEntry::kFailed, "the data is cut short");
   }
+  return Refused(UnlockedEntry::kOk, "");
+}
+
+UnlockedEntry Unlocked(LockedEntry& locked) {
   UnlockedEntry unlocked;
   unlocked.status = UnlockedEntry::kOk;
-  if (have_password_ && cipher->Start(password_, header)) {
-    unlocked.cipher = std::move(cipher);
-    return unlocked;
-  }
+  unlocked.cipher = std::move(locked.cipher);
+  return unlocked;
+}
+
+// Tries the held password; kOk, kNeedsPassword or why the entry cannot be unlocked at all.
+UnlockedEntry TryHeld(ByteReader& archive, uint64_t data_offset, const Entry& entry,
+                      const PasswordStore& store, LockedEntry* locked) {
+  if (entry.encryption == Encryption::kNone) return Refused(UnlockedEntry::kOk, "");
+  UnlockedEntry read = ReadLock(archive, data_offset, entry, locked);
+  if (read.status != UnlockedEntry::kOk) return read;
+  std::string password;
+  const bool fits = store.Get(&password) && locked->cipher->Start(password, locked->header);
+  Wipe(password);
+  if (fits) return Unlocked(*locked);
+  return Refused(UnlockedEntry::kNeedsPassword, "the password held does not fit");
+}
+
+}  // namespace
+
+PasswordStore::~PasswordStore() { Wipe(password_); }
+
+bool PasswordStore::Get(std::string* password) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (have_password_) *password = password_;
+  return have_password_;
+}
+
+void PasswordStore::Set(const std::string& password) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Wipe(password_);
+  password_ = password;
+  have_password_ = true;
+}
+
+UnlockedEntry TryHeldPassword(ByteReader& archive, uint64_t data_offset, const Entry& entry,
+                              const PasswordStore& store) {
+  LockedEntry locked;
+  return TryHeld(archive, data_offset, entry, store, &locked);
+}
+
+UnlockedEntry EntryUnlocker::Unlock(ByteReader& archive, uint64_t data_offset, const Entry& entry) {
+  LockedEntry locked;
+  UnlockedEntry held = TryHeld(archive, data_offset, entry, store_, &locked);
+  if (held.status != UnlockedEntry::kNeedsPassword) return held;
   for (int ask = 0; ask < kPasswordAsksPerEntry; ++ask) {
     std::string candidate;
     if (!reporter_.AskPassword(entry.name, &candidate)) {
       return Refused(UnlockedEntry::kNoPassword, "no password was given");
     }
-    if (cipher->Start(candidate, header)) {
-      Wipe(password_);
-      password_ = std::move(candidate);
-      have_password_ = true;
-      unlocked.cipher = std::move(cipher);
-      return unlocked;
-    }
+    const bool fits = locked.cipher->Start(candidate, locked.header);
+    if (fits) store_.Set(candidate);
     Wipe(candidate);
+    if (fits) return Unlocked(locked);
   }
   return Refused(UnlockedEntry::kNoPassword, "wrong password (asked " +
                                                  std::to_string(kPasswordAsksPerEntry) +

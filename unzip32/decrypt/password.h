@@ -1,17 +1,19 @@
 // Unlocks encrypted entries: checks a password against an entry's encryption header, asking
 // the caller for one when needed.
 //
-// The password that worked last is held for the whole extraction and tried first; only
-// when it fails (or there is none yet) is the caller asked, at most three times for one
+// The password that worked last is held for the whole extraction (PasswordStore) and tried
+// first, by the workers too (TryHeldPassword); only when it fails (or there is none yet) is
+// the caller asked, on the calling thread (EntryUnlocker), at most three times for one
 // entry, so a wrong password can never loop.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
-#include "read/byte_reader.h"
 #include "decrypt/cipher.h"
+#include "read/byte_reader.h"
 #include "read/entry.h"
 #include "report/report.h"
 
@@ -20,28 +22,50 @@ namespace nocunzip::unzip32 {
 inline constexpr int kPasswordAsksPerEntry = 3;
 
 struct UnlockedEntry {
-  enum Status { kOk, kNoPassword, kUnsupported, kFailed };
+  // kNeedsPassword: no password is held or the held one does not fit; only the caller can
+  // give another.
+  enum Status { kOk, kNoPassword, kUnsupported, kFailed, kNeedsPassword };
   Status status = kFailed;
   // Started with the right password, ready for DecodeEntry; null for unencrypted entries.
   std::unique_ptr<Cipher> cipher;
   std::string message;  // why the entry could not be unlocked, for a person
 };
 
+// The password that worked last. Safe to use from several threads.
+class PasswordStore {
+ public:
+  PasswordStore() = default;
+  ~PasswordStore();  // wipes the password
+  PasswordStore(const PasswordStore&) = delete;
+  PasswordStore& operator=(const PasswordStore&) = delete;
+
+  // Copies the password into `password`; false when none is held yet.
+  bool Get(std::string* password) const;
+  void Set(const std::string& password);
+
+ private:
+  mutable std::mutex mutex_;
+  std::string password_;
+  bool have_password_ = false;
+};
+
+// Unlocks `entry`, whose data (after its local header) begins at `data_offset` of
+// `archive`, with the password held in `store`, asking nobody: kNeedsPassword when that is
+// not enough. Safe on any thread.
+UnlockedEntry TryHeldPassword(ByteReader& archive, uint64_t data_offset, const Entry& entry,
+                              const PasswordStore& store);
+
 class EntryUnlocker {
  public:
-  explicit EntryUnlocker(Reporter& reporter) : reporter_(reporter) {}
-  ~EntryUnlocker();
-  EntryUnlocker(const EntryUnlocker&) = delete;
-  EntryUnlocker& operator=(const EntryUnlocker&) = delete;
+  EntryUnlocker(Reporter& reporter, PasswordStore& store) : reporter_(reporter), store_(store) {}
 
-  // Unlocks `entry`, whose data (after its local header) begins at `data_offset` of
-  // `archive`. Asks through the reporter, so it runs on the calling thread.
+  // Unlocks `entry` as TryHeldPassword does, asking through the reporter when the held
+  // password does not fit, so it runs on the calling thread.
   UnlockedEntry Unlock(ByteReader& archive, uint64_t data_offset, const Entry& entry);
 
  private:
   Reporter& reporter_;
-  std::string password_;  // the one that worked last
-  bool have_password_ = false;
+  PasswordStore& store_;
 };
 
 }  // namespace nocunzip::unzip32

@@ -39,6 +39,16 @@ std::unique_ptr<ArchiveFile> ArchiveFile::Open(const std::string& path, std::str
       new ArchiveFile(std::move(handle), static_cast<uint64_t>(size.QuadPart)));
 }
 
+intptr_t ArchiveFile::native_handle() const {
+  return reinterpret_cast<intptr_t>(handle_->file.get());
+}
+
+bool ArchiveFile::SizeUnchanged(uint64_t* now) const {
+  LARGE_INTEGER size{};
+  *now = GetFileSizeEx(handle_->file.get(), &size) ? static_cast<uint64_t>(size.QuadPart) : size_;
+  return *now == size_;
+}
+
 bool ArchiveFile::ReadAt(uint64_t offset, void* buffer, size_t length) {
   if (offset > size_ || length > size_ - offset) return false;
   auto* out = static_cast<unsigned char*>(buffer);

@@ -1,4 +1,7 @@
-// The archive file, opened for reading at given offsets with the platform's own calls.
+// The archive file, opened once for the whole run and read at given offsets with the
+// platform's own calls (pread, ReadFile at an offset), which move no shared position: any
+// number of threads read through the one handle at once. Every read of a run goes through
+// it, so a file put in the archive's place during the run is never read.
 #pragma once
 
 #include <cstddef>
@@ -21,6 +24,13 @@ class ArchiveFile : public ByteReader {
 
   uint64_t size() const override { return size_; }
   bool ReadAt(uint64_t offset, void* buffer, size_t length) override;
+
+  // The open handle itself, for copies inside the system: a descriptor on POSIX, a HANDLE
+  // on Windows. Stays owned by this object.
+  intptr_t native_handle() const;
+  // Whether the open file still has the size it had when opened; `now` receives the size
+  // it has (or the old one when it cannot be read).
+  bool SizeUnchanged(uint64_t* now) const;
 
  private:
   struct Handle;

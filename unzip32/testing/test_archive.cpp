@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <random>
@@ -212,18 +214,34 @@ thread_local LibraryCaller* current_caller = nullptr;
 thread_local RunResult* current_result = nullptr;
 thread_local int service_calls = 0;
 
+// The run of this thread; a callback on any other thread ends the test program.
+RunResult& Current(const char* callback) {
+  if (current_result == nullptr) {
+    std::fprintf(stderr, "%s called outside the calling thread's library call\n", callback);
+    std::abort();
+  }
+  return *current_result;
+}
+
 int32_t UZ_CALL TestPrint(const char* text, int32_t length) {
-  current_result->printed.append(text, strnlen(text, static_cast<size_t>(length)));
+  RunResult& result = Current("PrintCallback");
+  result.printed.append(text, strnlen(text, static_cast<size_t>(length)));
+  result.events.push_back("print " + std::string(text, strnlen(text, static_cast<size_t>(length))));
   return 0;
 }
 
 int32_t UZ_CALL TestReplace(char* name) {
-  current_result->replace_asked.emplace_back(name);
+  RunResult& result = Current("ReplaceCallback");
+  result.replace_asked.emplace_back(name);
+  result.events.push_back("replace " + std::string(name));
+  if (current_caller->replace_by_name) return current_caller->replace_by_name(name);
   return current_caller->replace_answer;
 }
 
-int32_t UZ_CALL TestPassword(char* buffer, int32_t size, const char*, const char*) {
-  ++current_result->password_asks;
+int32_t UZ_CALL TestPassword(char* buffer, int32_t size, const char*, const char* entry) {
+  RunResult& result = Current("PasswordCallback");
+  ++result.password_asks;
+  result.events.push_back("password " + std::string(entry != nullptr ? entry : ""));
   if (current_caller->refuse_password) return 1;
   std::memset(buffer, 0, static_cast<size_t>(size));
   std::memcpy(buffer, current_caller->password.data(),
@@ -233,11 +251,16 @@ int32_t UZ_CALL TestPassword(char* buffer, int32_t size, const char*, const char
 
 void UZ_CALL TestMessage(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t,
                          uint32_t, int32_t, const char* name, const char*, uint32_t, int32_t) {
-  current_result->described.emplace_back(name);
+  RunResult& result = Current("MessageCallback");
+  result.described.emplace_back(name);
+  result.events.push_back("message " + std::string(name));
 }
 
 int32_t UZ_CALL TestService(const char* name, uint32_t) {
-  current_result->serviced.emplace_back(name);
+  RunResult& result = Current("ServiceCallback");
+  result.serviced.emplace_back(name);
+  result.events.push_back("service " + std::string(name));
+  if (current_caller->on_service) current_caller->on_service(name);
   return service_calls++ == current_caller->stop_at_entry ? 1 : 0;
 }
 

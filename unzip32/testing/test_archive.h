@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -104,6 +105,9 @@ struct RunResult {
   std::vector<std::string> serviced;   // names given to ServiceCallback
   std::vector<std::string> replace_asked;
   int password_asks = 0;
+  // Every callback in the order it came: "message NAME", "service NAME", "replace NAME",
+  // "password NAME", "print TEXT".
+  std::vector<std::string> events;
   UzCallbackRecord record{};
 };
 
@@ -119,7 +123,11 @@ class LibraryCaller {
   std::string password = "amberLYNXQT";  // what PasswordCallback supplies
   bool refuse_password = false;          // PasswordCallback returns nonzero
   int32_t replace_answer = UZ_REPLACE_YES;
+  // When set, answers the question to replace the file of the name given instead.
+  std::function<int32_t(const std::string&)> replace_by_name;
   int stop_at_entry = -1;  // ServiceCallback answers nonzero for this entry (0-based)
+  // When set, called by ServiceCallback with the entry's name before it answers.
+  std::function<void(const std::string&)> on_service;
 
   // For paths in ASCII: fs::path's narrow text is UTF-8 with MinGW, not the ANSI code page.
   RunResult Run(const std::filesystem::path& archive, const std::filesystem::path& target);

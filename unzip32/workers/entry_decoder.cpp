@@ -410,11 +410,11 @@ DecodeResult DecodeStreamed(ByteReader& archive, uint64_t offset, const Entry& e
 
 }  // namespace
 
-DecodeWay ChooseDecodeWay(const Entry& entry) {
+DecodeWay ChooseDecodeWay(const Entry& entry, uint64_t whole_limit) {
   if (entry.encryption != Encryption::kNone) return DecodeWay::kStream;
   if (entry.method == zip::kMethodStored) return DecodeWay::kStored;
-  if (entry.method == zip::kMethodDeflate && entry.compressed_size <= kWholeBufferLimit &&
-      entry.uncompressed_size <= kWholeBufferLimit) {
+  if (entry.method == zip::kMethodDeflate && entry.compressed_size <= whole_limit &&
+      entry.uncompressed_size <= whole_limit) {
     return DecodeWay::kWholeDeflate;
   }
   return DecodeWay::kStream;
@@ -424,7 +424,8 @@ DecodeResult WriteResult(const IoResult& written) {
   return written.ok() ? DecodeResult{} : FromWrite(written);
 }
 
-DecodeBuffers::DecodeBuffers() = default;
+DecodeBuffers::DecodeBuffers(unsigned threads)
+    : whole_limit(kWholeBufferLimit / (2 * std::max(1u, threads))) {}
 DecodeBuffers::~DecodeBuffers() = default;
 
 DecodeResult DecodeEntry(ByteReader& archive, uint64_t data_offset, const Entry& entry,
@@ -437,7 +438,7 @@ DecodeResult DecodeEntry(ByteReader& archive, uint64_t data_offset, const Entry&
     return Corrupt(kCutShort);
   }
   if (cipher == nullptr) {
-    switch (ChooseDecodeWay(entry)) {
+    switch (ChooseDecodeWay(entry, buffers.whole_limit)) {
       case DecodeWay::kStored:
         return DecodeStored(archive, data_offset, entry, sink, buffers);
       case DecodeWay::kWholeDeflate:

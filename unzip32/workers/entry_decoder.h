@@ -18,11 +18,11 @@
 #include <string>
 #include <vector>
 
-#include "read/byte_reader.h"
+#include "commit/output.h"
 #include "decrypt/cipher.h"
 #include "methods/decoder.h"
+#include "read/byte_reader.h"
 #include "read/entry.h"
-#include "commit/output.h"
 
 namespace nocunzip::unzip32 {
 
@@ -41,7 +41,8 @@ class ByteSink {
   }
 };
 
-// The largest entry (compressed and uncompressed) that is inflated in one buffer.
+// Twice the most (compressed and uncompressed) that the threads of a run inflate in one
+// buffer, all together (see DecodeBuffers); DecodeEntry's default alone.
 inline constexpr uint64_t kWholeBufferLimit = 4u << 20;
 // The buffer that streamed entries pass through.
 inline constexpr size_t kStreamBufferSize = 256u << 10;
@@ -55,13 +56,16 @@ enum class DecodeWay {
   kStream,        // read, decrypted and decoded piece by piece
 };
 
-// How DecodeEntry decodes `entry`.
-DecodeWay ChooseDecodeWay(const Entry& entry);
+// How DecodeEntry decodes `entry` with buffers whose whole-buffer limit is `whole_limit`.
+DecodeWay ChooseDecodeWay(const Entry& entry, uint64_t whole_limit = kWholeBufferLimit);
 
 // Buffers and a decoder reused from entry to entry; one set per thread that decodes.
 class DecodeBuffers {
  public:
-  DecodeBuffers();
+  // `threads` sets of buffers live at once: each inflates in one buffer entries of up to
+  // kWholeBufferLimit / (2 * threads), so that together, with the buffers of streamed
+  // entries that every thread has too, they stay within the run's memory.
+  explicit DecodeBuffers(unsigned threads = 1);
   ~DecodeBuffers();
   DecodeBuffers(const DecodeBuffers&) = delete;
   DecodeBuffers& operator=(const DecodeBuffers&) = delete;
@@ -73,6 +77,7 @@ class DecodeBuffers {
   // The decoder of the last streamed entry, reset for the next one of its method.
   std::unique_ptr<Decoder> decoder;
   uint16_t decoder_method = 0;
+  uint64_t whole_limit;  // the largest entry inflated in one buffer
 };
 
 struct DecodeResult {

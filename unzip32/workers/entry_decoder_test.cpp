@@ -16,8 +16,8 @@
 
 #include "decrypt/aes_primitives.h"
 #include "decrypt/password.h"
-#include "testing/test_archive.h"
 #include "read/zip_format.h"
+#include "testing/test_archive.h"
 
 namespace nocunzip::unzip32 {
 namespace {
@@ -314,7 +314,8 @@ TEST_P(EntryUnlockerTest, TriesHeldPasswordThenAsks) {
   UzCallbackRecord callbacks{};
   callbacks.Password = Answer;
   Reporter reporter(callbacks, 0, false);
-  EntryUnlocker unlocker(reporter);
+  PasswordStore store;
+  EntryUnlocker unlocker(reporter, store);
   int index = 0;
   for (const UnlockStep& step : GetParam().steps) {
     SCOPED_TRACE("entry " + std::to_string(index++));
@@ -336,6 +337,10 @@ TEST_P(EntryUnlockerTest, TriesHeldPasswordThenAsks) {
     std::deque<std::string> given = step.answers;
     answers = &given;
     asks = 0;
+    // A worker, which asks nobody, gets as far as the password held takes it.
+    const UnlockedEntry held = TryHeldPassword(reader, kBefore.size(), entry, store);
+    EXPECT_EQ(held.status, step.asks > 0 ? UnlockedEntry::kNeedsPassword : step.status);
+    EXPECT_EQ(asks, 0);
     UnlockedEntry unlocked = unlocker.Unlock(reader, kBefore.size(), entry);
     answers = nullptr;
     EXPECT_EQ(unlocked.status, step.status) << unlocked.message;
@@ -359,7 +364,8 @@ TEST_P(EntryUnlockerTest, TriesHeldPasswordThenAsks) {
 TEST(EntryUnlockerCutShortTest, MissingHeaderFails) {
   UzCallbackRecord callbacks{};
   Reporter reporter(callbacks, 0, false);
-  EntryUnlocker unlocker(reporter);
+  PasswordStore store;
+  EntryUnlocker unlocker(reporter, store);
   Entry entry;
   entry.encryption = kAes;
   entry.aes_key_bits = 128;

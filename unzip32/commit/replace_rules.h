@@ -1,0 +1,50 @@
+// What becomes of an entry whose name is taken on disk: the options' rules, the question to
+// the caller, and the words that say why a file was kept. Runs on the calling thread, at the
+// entry's turn to be committed.
+#pragma once
+
+#include <string>
+
+#include "commit/committed_files.h"
+#include "commit/output.h"
+#include "options.h"
+#include "read/entry.h"
+#include "report/report.h"
+
+namespace nocunzip::unzip32 {
+
+struct Verdict {
+  enum Kind {
+    kWrite,     // link the file, replacing what is there when `replace`
+    kKeep,      // leave what is there; `line` says so as a warning (counted as skipped)
+    kPassOver,  // leave what is there; `line` is the entry's done-line ("skipped (up to date)")
+    kFail,      // the entry fails: `line` is the reason, `code` the result
+    kStop,      // the caller cancelled at the question: the run ends
+  };
+  Kind kind = kWrite;
+  bool replace = false;
+  int32_t code = 0;
+  std::string line;
+};
+
+class ReplaceRules {
+ public:
+  ReplaceRules(const ExtractOptions& options, Reporter& reporter, const CommittedFiles& committed)
+      : options_(options), reporter_(reporter), committed_(committed) {}
+
+  // Whether the rules need to know what is on disk before the file is linked: the newer
+  // rules compare times and skip missing files.
+  bool LooksFirst() const { return options_.extract_newer || options_.extract_only_newer; }
+  // The verdict for `entry`, to be written as `shown`, when `existing` is what is there
+  // (asking the caller where the options say so).
+  Verdict Judge(const Entry& entry, const std::string& shown, const ExistingFile& existing);
+
+ private:
+  Verdict JudgeNewer(const Entry& entry, const ExistingFile& existing) const;
+
+  const ExtractOptions& options_;
+  Reporter& reporter_;
+  const CommittedFiles& committed_;
+};
+
+}  // namespace nocunzip::unzip32
