@@ -269,6 +269,23 @@ def a4_unix_directory_mode_with_data():
     return archive(Entry("f", A, made_by=(HOST_UNIX << 8) | 30, external=0o040755 << 16))
 
 
+@case("A4", Expect(1, {"b.txt": B}, frozenset(), ("special",)),
+      "a Unix socket with data: bsdtar writes other bytes than the others; it is skipped")
+def a4_unix_socket_with_data():
+    return archive(Entry("f", A, made_by=(HOST_UNIX << 8) | 30, external=0o140644 << 16), Entry("b.txt", B))
+
+
+@case("one", read({"-": A, "b.txt": B}), "a FIFO's mode, as zip records for data read from a pipe")
+def one_fifo_from_a_pipe():
+    return archive(Entry("-", A, made_by=(HOST_UNIX << 8) | 30, external=0o010600 << 16), Entry("b.txt", B))
+
+
+@case("A4", Expect(1, {"b.txt": B}, frozenset(), ("special",)),
+      "a Unix file type of no meaning: readers write different bytes or nothing; it is skipped")
+def a4_unix_unknown_type():
+    return archive(Entry("f", A, made_by=(HOST_UNIX << 8) | 30, external=0o070644 << 16), Entry("b.txt", B))
+
+
 @case("A4", refused(DIRECTORY))
 def a4_dot_with_data():
     return archive(Entry(".", A))

@@ -59,6 +59,19 @@ void Planner::Decide(PlannedEntry& planned) const {
     Refuse(planned, PlannedEntry::kWarn, UZ_WARNING, "is a symbolic link; links are not made");
     return;
   }
+  // Other readers make a device or socket of it, or write its bytes: neither is made.
+  if (entry.is_special && writes_files_) {
+    Refuse(planned, PlannedEntry::kWarn, UZ_WARNING,
+           "is a special file (a device, a socket or a file type of no meaning); only files "
+           "and directories are made");
+    return;
+  }
+  if (entry.name_not_utf8) {
+    Refuse(planned, PlannedEntry::kFail, UZ_ERR_ENTRY,
+           "refused: the name is flagged as UTF-8 but is not, so every reader spells it "
+           "otherwise");
+    return;
+  }
   if (!entry.is_directory && !IsMethodSupported(entry.method)) {
     Refuse(planned, PlannedEntry::kFail, UZ_ERR_UNSUPPORTED,
            "compression method " + MethodName(entry.method) + " is not supported");

@@ -7,6 +7,7 @@
 #include "read/entry_name.h"
 #include "read/extra_fields.h"
 #include "read/local_time.h"
+#include "read/utf8.h"
 #include "read/zip_format.h"
 
 namespace nocunzip::unzip32 {
@@ -95,8 +96,12 @@ void ApplyAttributes(Entry* entry) {
   if ((system == kSystemUnix || system == kSystemDarwin) && mode != 0) {
     entry->has_unix_mode = true;
     entry->unix_mode = mode & 07777;
-    entry->is_link = (mode & kUnixFileTypeMask) == kUnixLink;
-    if ((mode & kUnixFileTypeMask) == kUnixDirectory) entry->is_directory = true;
+    const uint32_t type = mode & kUnixFileTypeMask;
+    entry->is_link = type == kUnixLink;
+    if (type == kUnixDirectory) entry->is_directory = true;
+    // A FIFO's bytes are what a writer read from a pipe: every reader writes them as a file.
+    entry->is_special = type != 0 && type != kUnixRegular && type != kUnixDirectory &&
+                        type != kUnixFifo && !entry->is_link;
   }
 }
 
@@ -234,6 +239,7 @@ CentralDirectory::Step CentralDirectory::Next(Entry* entry, std::string* problem
     }
   });
   entry->name = DecodeEntryName(raw_name_, entry->flags, unicode_path);
+  entry->name_not_utf8 = (entry->flags & kFlagUtf8) != 0 && !IsValidUtf8(raw_name_);
   // Extra fields that do not add up are read as far as they go, as other tools do; only
   // a zip64 field that lacks what the record says it holds makes the entry unreadable.
   if (!zip64_ok) return Damaged(problem, "entry " + entry->name + " has a damaged zip64 field");

@@ -37,7 +37,11 @@ struct Entry {
   uint32_t external_attributes = 0;
   // The name ends in "/" or "\" or its last component is ".", or a directory attribute is set.
   bool is_directory = false;
-  bool is_link = false;  // a Unix symbolic link
+  bool is_link = false;     // a Unix symbolic link
+  bool is_special = false;  // a Unix device or socket, or a file type of no meaning
+  // Flagged as UTF-8 (bit 11) but not valid UTF-8: `name` shows the bad bytes as U+FFFD,
+  // and every reader spells it in a way of its own.
+  bool name_not_utf8 = false;
   bool is_text = false;  // marked as text
   bool has_unix_mode = false;
   uint32_t unix_mode = 0;  // permission bits (07777) when has_unix_mode

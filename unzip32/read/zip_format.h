@@ -70,6 +70,8 @@ inline constexpr uint32_t kDosDirectoryAttribute = 0x10;
 inline constexpr uint32_t kUnixFileTypeMask = 0170000;
 inline constexpr uint32_t kUnixLink = 0120000;
 inline constexpr uint32_t kUnixDirectory = 0040000;
+inline constexpr uint32_t kUnixRegular = 0100000;
+inline constexpr uint32_t kUnixFifo = 0010000;  // what zip records for data read from a pipe
 
 // WinZip AES.
 inline constexpr size_t kAesPasswordCheckSize = 2;
