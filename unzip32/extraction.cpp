@@ -50,7 +50,8 @@ class Pipeline {
         context_{*survey.file, target, options, passwords_},
         planner_(*survey.file, survey.end, survey.wanted, options),
         pool_(WorkerCountForRun()),
-        committer_(context_, reporter, passwords_, pool_.own_buffers(), survey.selected) {}
+        committer_(context_, reporter, passwords_, pool_.own_buffers(), survey.selected,
+                   survey.case_twins) {}
 
   int32_t Run();
   const RunTally& tally() const { return committer_.tally(); }

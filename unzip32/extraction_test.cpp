@@ -187,6 +187,26 @@ TEST_F(ExtractionTest, WithoutDirectoriesSameBaseNamesFollowTheOverwriteRules) {
       << run.printed;
 }
 
+// Names that differ only in case are two files where the file system tells them apart, and
+// meet under the overwrite rules where it does not (Windows), with both names said.
+TEST_F(ExtractionTest, NamesThatDifferOnlyInCase) {
+  WriteZip(archive(),
+           {{.name = "d/a.txt", .data = "first"}, {.name = "D/A.TXT", .data = "second"}});
+  caller_.options.OverWriteFiles = 0;
+  const RunResult run = caller_.Run(archive(), target());
+#ifdef _WIN32
+  EXPECT_EQ(run.result, UZ_WARNING) << run.printed;
+  EXPECT_EQ(ReadFileBytes(target() / "d/a.txt"), "first");
+  EXPECT_NE(run.printed.find("entries d/a.txt and D/A.TXT differ only in case, which this file "
+                             "system does not tell apart; the first one was kept"),
+            std::string::npos)
+      << run.printed;
+#else
+  EXPECT_EQ(run.result, UZ_OK) << run.printed;
+  EXPECT_EQ(ListTree(target()), (Files{"D/A.TXT", "d/a.txt"}));
+#endif
+}
+
 TEST_F(ExtractionTest, PromptOverwriteFollowsTheAnswer) {
   WriteZip(archive(), {{.name = "a.txt", .data = "new a"}, {.name = "b.txt", .data = "new b"}});
   fs::create_directories(target());

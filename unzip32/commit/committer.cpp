@@ -22,13 +22,14 @@ class PrintSink : public ByteSink {
 }  // namespace
 
 Committer::Committer(const JobContext& context, Reporter& reporter, PasswordStore& passwords,
-                     DecodeBuffers& own_buffers, size_t files)
+                     DecodeBuffers& own_buffers, size_t files,
+                     const std::vector<CaseTwin>& case_twins)
     : context_(context),
       options_(context.options),
       reporter_(reporter),
       unlocker_(reporter, passwords),
       own_buffers_(own_buffers),
-      rules_(context.options, reporter, committed_) {
+      rules_(context.options, reporter, committed_, case_twins) {
   committed_.Reserve(files);
 }
 

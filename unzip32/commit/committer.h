@@ -28,8 +28,9 @@ class Committer {
  public:
   // `context.target` is null when nothing is written. `own_buffers` serve what the calling
   // thread decodes itself. `files` is how many files the run may commit at most.
+  // `case_twins`: see ReplaceRules.
   Committer(const JobContext& context, Reporter& reporter, PasswordStore& passwords,
-            DecodeBuffers& own_buffers, size_t files);
+            DecodeBuffers& own_buffers, size_t files, const std::vector<CaseTwin>& case_twins);
 
   // Commits `planned`, with `decoded` from its worker for entries decoded ahead; false
   // when the run ends here (the caller stopped it, or the disk is full).

@@ -1,5 +1,7 @@
 #include "commit/replace_rules.h"
 
+#include <algorithm>
+
 #include "unzip32.h"
 
 namespace nocunzip::unzip32 {
@@ -31,6 +33,21 @@ Verdict ReplaceRules::JudgeNewer(const Entry& entry, const ExistingFile& existin
   return Write(existing.exists);
 }
 
+std::string ReplaceRules::Kept(const Entry& entry, const std::string& shown,
+                               const ExistingFile& existing) const {
+  // Only a file that this run committed under the name makes the two entries twins.
+  if (!committed_.Contains(existing.identity)) return shown + " exists and was not replaced";
+  const auto twin =
+      std::lower_bound(case_twins_.begin(), case_twins_.end(), entry.index,
+                       [](const CaseTwin& pair, uint64_t index) { return pair.index < index; });
+  if (twin != case_twins_.end() && twin->index == entry.index) {
+    return "entries " + twin->earlier_name + " and " + entry.name +
+           " differ only in case, which this file system does not tell apart; the first one "
+           "was kept";
+  }
+  return "two entries are named " + shown + "; the first one was kept";
+}
+
 Verdict ReplaceRules::Judge(const Entry& entry, const std::string& shown,
                             const ExistingFile& existing) {
   if (existing.exists && existing.is_directory) {
@@ -40,10 +57,7 @@ Verdict ReplaceRules::Judge(const Entry& entry, const std::string& shown,
   if (LooksFirst()) return JudgeNewer(entry, existing);
   if (!existing.exists) return Write(false);
   if (options_.overwrite) return Write(true);
-  // Only a file that this run committed under the name makes the two entries twins.
-  const std::string kept = committed_.Contains(existing.identity)
-                               ? "two entries are named " + shown + "; the first one was kept"
-                               : shown + " exists and was not replaced";
+  const std::string kept = Kept(entry, shown, existing);
   if (!options_.prompt_overwrite) return Make(Verdict::kKeep, kept);
   const int32_t answer = reporter_.AskReplace(shown);
   if (answer == UZ_REPLACE_CANCEL) {

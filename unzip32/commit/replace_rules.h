@@ -4,11 +4,13 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "commit/committed_files.h"
 #include "commit/output.h"
 #include "options.h"
 #include "read/entry.h"
+#include "read/name_collisions.h"
 #include "report/report.h"
 
 namespace nocunzip::unzip32 {
@@ -29,8 +31,11 @@ struct Verdict {
 
 class ReplaceRules {
  public:
-  ReplaceRules(const ExtractOptions& options, Reporter& reporter, const CommittedFiles& committed)
-      : options_(options), reporter_(reporter), committed_(committed) {}
+  // `case_twins` (in entry order) name the earlier entry of each pair of paths that differ
+  // only in case, where the file system ignores case.
+  ReplaceRules(const ExtractOptions& options, Reporter& reporter, const CommittedFiles& committed,
+               const std::vector<CaseTwin>& case_twins)
+      : options_(options), reporter_(reporter), committed_(committed), case_twins_(case_twins) {}
 
   // Whether the rules need to know what is on disk before the file is linked: the newer
   // rules compare times and skip missing files.
@@ -41,10 +46,14 @@ class ReplaceRules {
 
  private:
   Verdict JudgeNewer(const Entry& entry, const ExistingFile& existing) const;
+  // Why the file on disk was kept, naming the earlier entry where this run wrote it.
+  std::string Kept(const Entry& entry, const std::string& shown,
+                   const ExistingFile& existing) const;
 
   const ExtractOptions& options_;
   Reporter& reporter_;
   const CommittedFiles& committed_;
+  const std::vector<CaseTwin>& case_twins_;
 };
 
 }  // namespace nocunzip::unzip32

@@ -74,6 +74,7 @@ int32_t SurveyArchive(const ExtractOptions& options, Reporter& reporter, Surveye
     reporter.ArchiveError(archive, scan.message);
     return ScanProblemCode(scan.problem);
   }
+  survey->case_twins = scan.case_twins;
   return UZ_OK;
 }
 

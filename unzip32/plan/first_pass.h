@@ -12,6 +12,7 @@
 #include "options.h"
 #include "read/archive_file.h"
 #include "read/end_records.h"
+#include "read/name_collisions.h"
 #include "report/report.h"
 
 namespace nocunzip::unzip32 {
@@ -24,6 +25,9 @@ struct SurveyedArchive {
   uint64_t selected = 0;
   uint64_t compressed = 0;  // of the selected entries
   uint64_t uncompressed = 0;
+  // Entries whose paths differ from an earlier one's only in case, where the file system
+  // ignores case (Windows), in entry order: they meet on disk under the overwrite rules.
+  std::vector<CaseTwin> case_twins;
 };
 
 // Opens and checks the archive that `options` names. Returns UZ_OK, or the result code of
