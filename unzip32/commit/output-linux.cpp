@@ -24,7 +24,6 @@
 
 #include "commit/output.h"
 #include "plan/entry_path.h"
-#include "read/archive_file.h"
 #include "unique_handle.h"
 
 namespace nocunzip::unzip32 {
@@ -138,9 +137,6 @@ class ParentFinder {
 // below the home is.
 class LinuxOutputFile : public OutputFile {
  public:
-  static constexpr uint64_t kCopyPiece = 64u << 20;
-  static constexpr size_t kFallbackBuffer = 256u << 10;
-
   // An empty `temporary_name` means the file is unnamed (O_TMPFILE).
   LinuxOutputFile(ParentFinder& finder, RelativePath path, std::shared_ptr<const UniqueFd> home,
                   std::shared_ptr<TemporaryNames> names, UniqueFd file, std::string temporary_name)
@@ -170,49 +166,6 @@ class LinuxOutputFile : public OutputFile {
       }
       data += written;
       size -= static_cast<size_t>(written);
-    }
-    return IoResult::Ok();
-  }
-
-  bool CanCopyFrom() const override { return true; }
-
-  // copy_file_range moves the bytes from page cache to page cache inside the kernel; where
-  // it cannot (other file systems, old kernels) a plain read and write loop does the same.
-  // Both read the archive's own descriptor at explicit offsets.
-  IoResult CopyFrom(const ArchiveFile& archive, uint64_t offset, uint64_t length) override {
-    const int source = static_cast<int>(archive.native_handle());
-    auto from = static_cast<off_t>(offset);
-    bool in_kernel = true;
-    std::vector<unsigned char> buffer;
-    while (length > 0) {
-      const size_t piece = static_cast<size_t>(std::min<uint64_t>(length, kCopyPiece));
-      ssize_t n = -1;
-      if (in_kernel) {
-        n = copy_file_range(source, &from, file_.get(), nullptr, piece, 0);
-        if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
-                      errno == EPERM)) {
-          in_kernel = false;
-          continue;
-        }
-      } else {
-        buffer.resize(kFallbackBuffer);
-        n = pread(source, buffer.data(), std::min(piece, buffer.size()), from);
-        if (n > 0) {
-          if (IoResult written = Write(buffer.data(), static_cast<size_t>(n)); !written.ok()) {
-            return written;
-          }
-          from += n;
-        }
-      }
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        return ErrnoResult(errno, "cannot write " + shown_name_);
-      }
-      if (n == 0) {
-        return IoResult::Failure(IoResult::kFailed,
-                                 "the archive ends early while writing " + shown_name_);
-      }
-      length -= static_cast<uint64_t>(n);
     }
     return IoResult::Ok();
   }

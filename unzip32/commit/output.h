@@ -22,8 +22,6 @@
 
 namespace nocunzip::unzip32 {
 
-class ArchiveFile;
-
 using RelativePath = std::vector<std::string>;
 
 struct IoResult {
@@ -67,16 +65,6 @@ class OutputFile {
  public:
   virtual ~OutputFile() = default;  // drops the file unless linked
   virtual IoResult Write(const unsigned char* data, size_t size) = 0;
-  // Whether CopyFrom is there: appending bytes of the archive inside the system, without
-  // their passing through this process.
-  virtual bool CanCopyFrom() const { return false; }
-  // Appends `length` bytes of `archive` from `offset`, through the archive's own open
-  // handle. Touches nothing but this file and moves no shared position, so it may run on
-  // another thread than the rest of the extraction.
-  virtual IoResult CopyFrom(const ArchiveFile& /*archive*/, uint64_t /*offset*/,
-                            uint64_t /*length*/) {
-    return {IoResult::kFailed, "cannot copy from the archive"};
-  }
   // Sets time and mode on the open file, before it has its name.
   virtual IoResult SetAttributes(const FileAttributes& attributes) = 0;
   // Which file this is; known once SetAttributes succeeded.

@@ -43,8 +43,6 @@ std::unique_ptr<ArchiveFile> ArchiveFile::Open(const std::string& path, std::str
       new ArchiveFile(std::move(handle), static_cast<uint64_t>(status.st_size)));
 }
 
-intptr_t ArchiveFile::native_handle() const { return handle_->fd.get(); }
-
 bool ArchiveFile::SizeUnchanged(uint64_t* now) const {
   struct stat status {};
   *now = fstat(handle_->fd.get(), &status) == 0 ? static_cast<uint64_t>(status.st_size) : size_;

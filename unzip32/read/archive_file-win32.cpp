@@ -39,10 +39,6 @@ std::unique_ptr<ArchiveFile> ArchiveFile::Open(const std::string& path, std::str
       new ArchiveFile(std::move(handle), static_cast<uint64_t>(size.QuadPart)));
 }
 
-intptr_t ArchiveFile::native_handle() const {
-  return reinterpret_cast<intptr_t>(handle_->file.get());
-}
-
 bool ArchiveFile::SizeUnchanged(uint64_t* now) const {
   LARGE_INTEGER size{};
   *now = GetFileSizeEx(handle_->file.get(), &size) ? static_cast<uint64_t>(size.QuadPart) : size_;

@@ -25,9 +25,6 @@ class ArchiveFile : public ByteReader {
   uint64_t size() const override { return size_; }
   bool ReadAt(uint64_t offset, void* buffer, size_t length) override;
 
-  // The open handle itself, for copies inside the system: a descriptor on POSIX, a HANDLE
-  // on Windows. Stays owned by this object.
-  intptr_t native_handle() const;
   // Whether the open file still has the size it had when opened; `now` receives the size
   // it has (or the old one when it cannot be read).
   bool SizeUnchanged(uint64_t* now) const;

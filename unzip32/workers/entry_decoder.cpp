@@ -82,41 +82,6 @@ DecodeResult CopyStored(ByteReader& archive, uint64_t offset, const Entry& entry
   return CheckResult(entry, size, crc);
 }
 
-// A sink that copies ranges gets the bytes inside the system on a second thread, while this
-// one reads them once more for the CRC; the sink's file is only kept by its commit, after
-// the check.
-DecodeResult DecodeStored(ByteReader& archive, uint64_t offset, const Entry& entry, ByteSink& sink,
-                          DecodeBuffers& buffers) {
-  if (entry.compressed_size < entry.uncompressed_size) {
-    return Shorter(entry.compressed_size, entry);
-  }
-  if (entry.compressed_size > entry.uncompressed_size) return Corrupt(kLonger);
-  const uint64_t size = entry.uncompressed_size;
-  if (!sink.CopiesRanges() || size < kParallelCopyMinimum) {
-    return CopyStored(archive, offset, entry, sink, buffers);
-  }
-  IoResult copied;
-  std::thread copier;
-  try {
-    copier = std::thread([&] { copied = sink.CopyRange(offset, size); });
-  } catch (const std::system_error&) {
-    copied = sink.CopyRange(offset, size);  // no second thread: one after the other
-  }
-  buffers.stream.resize(kStreamBufferSize);
-  bool read = true;
-  uint32_t crc = 0;
-  for (uint64_t done = 0; done < size && read;) {
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(kStreamBufferSize, size - done));
-    read = archive.ReadAt(offset + done, buffers.stream.data(), n);
-    if (read) crc = Crc32(crc, buffers.stream.data(), n);
-    done += n;
-  }
-  if (copier.joinable()) copier.join();
-  if (!read) return Corrupt(kCutShort);
-  if (!copied.ok()) return FromWrite(copied);
-  return CheckResult(entry, size, crc);
-}
-
 // ---- Everything else, piece by piece.
 
 // The data of an entry (without encryption header and trailer), read from the archive in
@@ -176,7 +141,8 @@ class DataReader {
 // thread, so that the first one does nothing but decode. A few pieces wait at most.
 class WriteBehind {
  public:
-  explicit WriteBehind(ByteSink& sink) : sink_(sink) {
+  // With `checks`, the writing thread also computes the CRC of what it writes.
+  WriteBehind(ByteSink& sink, bool checks) : sink_(sink), checks_(checks) {
     for (auto& piece : pieces_) piece.resize(kStreamBufferSize);
     thread_ = std::thread([this] { Run(); });  // may throw std::system_error
   }
@@ -222,7 +188,7 @@ class WriteBehind {
       const unsigned char* data = pieces_[written_ % kPieces].data();
       const size_t size = sizes_[written_ % kPieces];
       lock.unlock();
-      crc_ = Crc32(crc_, data, size);
+      if (checks_) crc_ = Crc32(crc_, data, size);
       IoResult written = sink_.Write(data, size);
       lock.lock();
       ++written_;
@@ -236,6 +202,7 @@ class WriteBehind {
   }
 
   ByteSink& sink_;
+  const bool checks_;
   std::vector<unsigned char> pieces_[kPieces];
   size_t sizes_[kPieces] = {};
   std::mutex mutex_;
@@ -248,6 +215,39 @@ class WriteBehind {
   std::thread thread_;
 };
 
+// Large stored data: read and checked on this thread, written on a second one, so that
+// each thread makes one pass over the bytes, the read and the write at once. The file is
+// only kept by its commit, after the check.
+DecodeResult DecodeStored(ByteReader& archive, uint64_t offset, const Entry& entry, ByteSink& sink,
+                          DecodeBuffers& buffers) {
+  if (entry.compressed_size < entry.uncompressed_size) {
+    return Shorter(entry.compressed_size, entry);
+  }
+  if (entry.compressed_size > entry.uncompressed_size) return Corrupt(kLonger);
+  const uint64_t size = entry.uncompressed_size;
+  std::unique_ptr<WriteBehind> behind;
+  if (sink.WritesOffThread() && size >= kParallelCopyMinimum) {
+    try {
+      behind = std::make_unique<WriteBehind>(sink, false);
+    } catch (const std::system_error&) {
+      // no second thread: copy here
+    }
+  }
+  if (behind == nullptr) return CopyStored(archive, offset, entry, sink, buffers);
+  uint32_t crc = 0;
+  for (uint64_t done = 0; done < size;) {
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(kStreamBufferSize, size - done));
+    unsigned char* room = behind->Next();
+    if (room == nullptr) break;  // writing failed: Finish says why
+    if (!archive.ReadAt(offset + done, room, n)) return Corrupt(kCutShort);
+    crc = Crc32(crc, room, n);
+    behind->Hand(n);
+    done += n;
+  }
+  if (IoResult written = behind->Finish(); !written.ok()) return FromWrite(written);
+  return CheckResult(entry, size, crc);
+}
+
 // Where decoded pieces go: checked and written here, or handed to a WriteBehind.
 class DecodedOutput {
  public:
@@ -255,7 +255,7 @@ class DecodedOutput {
       : sink_(sink), buffer_(buffer) {
     if (behind && sink.WritesOffThread()) {
       try {
-        behind_ = std::make_unique<WriteBehind>(sink);
+        behind_ = std::make_unique<WriteBehind>(sink, true);
       } catch (const std::system_error&) {
         // no second thread: write here
       }

@@ -1,8 +1,8 @@
 // Decodes the data of one entry into a sink, decrypting it where it is encrypted and checking
 // its size, its CRC and, for AES, its authentication code.
 //
-// Unencrypted stored data is copied in large pieces (inside the system where the sink can,
-// with the CRC computed on a second thread meanwhile), and unencrypted deflated data that
+// Unencrypted stored data is copied in large pieces (read and checked on one thread, written
+// on a second one where the sink allows), and unencrypted deflated data that
 // fits a bounded buffer is inflated in one go by the deflate decoder (ISA-L's inflate where
 // the build has it, zlib's elsewhere). Every other entry streams
 // through fixed buffers: pieces of the archive are read, decrypted and handed to the
@@ -33,12 +33,6 @@ class ByteSink {
   // Whether Write may be called on another thread than the one that decodes (one thread
   // at a time, in order): true for sinks that touch no callback.
   virtual bool WritesOffThread() const { return false; }
-  // Whether CopyRange works: the sink can take bytes of the archive file unchanged, without
-  // their passing through this process. CopyRange may run on another thread than Write.
-  virtual bool CopiesRanges() const { return false; }
-  virtual IoResult CopyRange(uint64_t /*offset*/, uint64_t /*length*/) {
-    return {IoResult::kFailed, "cannot copy from the archive"};
-  }
 };
 
 // Twice the most (compressed and uncompressed) that the threads of a run inflate in one
@@ -47,7 +41,8 @@ inline constexpr uint64_t kWholeBufferLimit = 4u << 20;
 // The buffer that streamed entries pass through.
 inline constexpr size_t kStreamBufferSize = 256u << 10;
 
-// Stored entries at least this large are copied and checked on two threads at once.
+// Stored entries at least this large are read and checked on one thread and written on a
+// second one.
 inline constexpr uint64_t kParallelCopyMinimum = 4u << 20;
 
 enum class DecodeWay {

@@ -26,7 +26,7 @@ DecodedEntry WriteFile(const JobContext& context, const PlannedEntry& planned, C
   IoResult created;
   std::unique_ptr<OutputFile> file = context.target->CreateFile(planned.path, &created);
   if (file == nullptr) return FromIo(created);
-  FileSink sink(*file, context.archive);
+  FileSink sink(*file);
   DecodedEntry decoded = DecodeInto(context, planned, cipher, sink, buffers);
   if (decoded.status != DecodedEntry::kOk) return decoded;
   FileAttributes attributes;

@@ -20,19 +20,14 @@ class NullSink : public ByteSink {
 
 class FileSink : public ByteSink {
  public:
-  FileSink(OutputFile& file, const ArchiveFile& archive) : file_(file), archive_(archive) {}
+  explicit FileSink(OutputFile& file) : file_(file) {}
   IoResult Write(const unsigned char* data, size_t size) override {
     return file_.Write(data, size);
   }
   bool WritesOffThread() const override { return true; }
-  bool CopiesRanges() const override { return file_.CanCopyFrom(); }
-  IoResult CopyRange(uint64_t offset, uint64_t length) override {
-    return file_.CopyFrom(archive_, offset, length);
-  }
 
  private:
   OutputFile& file_;
-  const ArchiveFile& archive_;
 };
 
 // Turns LF into CR LF in text entries. An entry counts as text when the archive marks it
