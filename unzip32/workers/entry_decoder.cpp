@@ -141,8 +141,11 @@ class DataReader {
 // thread, so that the first one does nothing but decode. A few pieces wait at most.
 class WriteBehind {
  public:
-  // With `checks`, the writing thread also computes the CRC of what it writes.
-  WriteBehind(ByteSink& sink, bool checks) : sink_(sink), checks_(checks) {
+  // With `checks`, the writing thread also computes the CRC of what it writes. The pieces
+  // come from the thread's buffers.
+  using Pieces = std::array<std::vector<unsigned char>, kWriteBehindPieces>;
+  WriteBehind(ByteSink& sink, bool checks, Pieces& pieces)
+      : sink_(sink), checks_(checks), pieces_(pieces) {
     for (auto& piece : pieces_) piece.resize(kStreamBufferSize);
     thread_ = std::thread([this] { Run(); });  // may throw std::system_error
   }
@@ -178,7 +181,7 @@ class WriteBehind {
   }
 
  private:
-  static constexpr size_t kPieces = 3;
+  static constexpr size_t kPieces = kWriteBehindPieces;
 
   void Run() {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -203,7 +206,7 @@ class WriteBehind {
 
   ByteSink& sink_;
   const bool checks_;
-  std::vector<unsigned char> pieces_[kPieces];
+  Pieces& pieces_;
   size_t sizes_[kPieces] = {};
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -228,7 +231,7 @@ DecodeResult DecodeStored(ByteReader& archive, uint64_t offset, const Entry& ent
   std::unique_ptr<WriteBehind> behind;
   if (sink.WritesOffThread() && size >= kParallelCopyMinimum) {
     try {
-      behind = std::make_unique<WriteBehind>(sink, false);
+      behind = std::make_unique<WriteBehind>(sink, false, buffers.behind);
     } catch (const std::system_error&) {
       // no second thread: copy here
     }
@@ -251,11 +254,12 @@ DecodeResult DecodeStored(ByteReader& archive, uint64_t offset, const Entry& ent
 // Where decoded pieces go: checked and written here, or handed to a WriteBehind.
 class DecodedOutput {
  public:
-  DecodedOutput(ByteSink& sink, bool behind, std::vector<unsigned char>& buffer)
+  DecodedOutput(ByteSink& sink, bool behind, std::vector<unsigned char>& buffer,
+                WriteBehind::Pieces& pieces)
       : sink_(sink), buffer_(buffer) {
     if (behind && sink.WritesOffThread()) {
       try {
-        behind_ = std::make_unique<WriteBehind>(sink, true);
+        behind_ = std::make_unique<WriteBehind>(sink, true, pieces);
       } catch (const std::system_error&) {
         // no second thread: write here
       }
@@ -316,22 +320,21 @@ DecodeResult InflateWhole(ByteReader& archive, uint64_t offset, const Entry& ent
   const size_t compressed = static_cast<size_t>(entry.compressed_size);
   const size_t expected = static_cast<size_t>(entry.uncompressed_size);
   // A byte more than declared: data that inflate to more are caught without a second call.
-  buffers.raw.resize(compressed + 1);
-  buffers.inflated.resize(expected + 1);
-  if (!archive.ReadAt(offset, buffers.raw.data(), compressed)) return Corrupt(kCutShort);
+  unsigned char* raw = buffers.raw.Reserve(compressed + 1);
+  unsigned char* inflated = buffers.inflated.Reserve(expected + 1);
+  if (!archive.ReadAt(offset, raw, compressed)) return Corrupt(kCutShort);
   Decoder* decoder = DecoderFor(entry, compressed, buffers);
   if (decoder == nullptr) return Corrupt(kDamaged);
-  const DecodeStep step =
-      decoder->Decode(std::span<const unsigned char>(buffers.raw.data(), compressed),
-                      std::span<unsigned char>(buffers.inflated.data(), expected + 1), true);
+  const DecodeStep step = decoder->Decode(std::span<const unsigned char>(raw, compressed),
+                                          std::span<unsigned char>(inflated, expected + 1), true);
   if (step.status == DecodeStatus::kCorrupt) return DecoderProblem(*decoder);
   if (step.produced > expected) return Corrupt(kLonger);
   if (step.status != DecodeStatus::kEnd) {
     return Corrupt("the compressed data ends early: " + Shorter(step.produced, entry).message);
   }
-  const uint32_t crc = Crc32(0, buffers.inflated.data(), step.produced);
+  const uint32_t crc = Crc32(0, inflated, step.produced);
   if (DecodeResult check = CheckResult(entry, step.produced, crc); !check.ok()) return check;
-  return WriteResult(sink.Write(buffers.inflated.data(), step.produced));
+  return WriteResult(sink.Write(inflated, step.produced));
 }
 
 // Runs `decoder` over the input into the output until the data ends, adding the bytes
@@ -391,7 +394,8 @@ DecodeResult DecodeStreamed(ByteReader& archive, uint64_t offset, const Entry& e
   }
   buffers.compressed_stream.resize(kStreamBufferSize);
   DataReader input(archive, offset + header, data_size, cipher, buffers.compressed_stream);
-  DecodedOutput output(sink, entry.uncompressed_size >= kWriteBehindMinimum, buffers.stream);
+  DecodedOutput output(sink, entry.uncompressed_size >= kWriteBehindMinimum, buffers.stream,
+                       buffers.behind);
   uint64_t total = 0;
   const DecodeResult decoded = RunDecoder(*decoder, input, output, entry, &total);
   uint32_t crc = 0;

@@ -12,6 +12,7 @@
 // calling thread.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -40,6 +41,8 @@ class ByteSink {
 inline constexpr uint64_t kWholeBufferLimit = 4u << 20;
 // The buffer that streamed entries pass through.
 inline constexpr size_t kStreamBufferSize = 256u << 10;
+// The pieces of kStreamBufferSize bytes that wait at most to be written on a second thread.
+inline constexpr size_t kWriteBehindPieces = 3;
 
 // Stored entries at least this large are read and checked on one thread and written on a
 // second one.
@@ -54,6 +57,24 @@ enum class DecodeWay {
 // How DecodeEntry decodes `entry` with buffers whose whole-buffer limit is `whole_limit`.
 DecodeWay ChooseDecodeWay(const Entry& entry, uint64_t whole_limit = kWholeBufferLimit);
 
+// Room for bytes that are written before they are read. It grows to the most it was asked
+// for and, unlike a vector, never fills what it adds with zeros: entries of every size pass
+// through it.
+class ScratchBuffer {
+ public:
+  unsigned char* Reserve(size_t size) {
+    if (size > capacity_) {
+      bytes_.reset(new unsigned char[size]);
+      capacity_ = size;
+    }
+    return bytes_.get();
+  }
+
+ private:
+  std::unique_ptr<unsigned char[]> bytes_;
+  size_t capacity_ = 0;
+};
+
 // Buffers and a decoder reused from entry to entry; one set per thread that decodes.
 class DecodeBuffers {
  public:
@@ -67,8 +88,10 @@ class DecodeBuffers {
 
   std::vector<unsigned char> stream;
   std::vector<unsigned char> compressed_stream;
-  std::vector<unsigned char> raw;
-  std::vector<unsigned char> inflated;
+  ScratchBuffer raw;
+  ScratchBuffer inflated;
+  // The pieces that wait to be written on a second thread, kept from entry to entry.
+  std::array<std::vector<unsigned char>, kWriteBehindPieces> behind;
   // The decoder of the last streamed entry, reset for the next one of its method.
   std::unique_ptr<Decoder> decoder;
   uint16_t decoder_method = 0;
