@@ -569,6 +569,20 @@ def c2_three_archives_nested():
     return with_archive_in_comment("payload.sh", "third.sh")
 
 
+@case("C2", refused("end record|end of central"), "junk after both: no record's comment reaches the end")
+def c2_second_archive_in_comment_then_junk():
+    return with_archive_in_comment("payload.sh") + b"trailing junk, no signature\n"
+
+
+@case("C2", refused("holds another in its comment"),
+      "the outer record gives its directory no bytes and leads nowhere, the inner one leads")
+def c2_outer_record_leads_nowhere():
+    nested = bytearray(with_archive_in_comment("payload.sh"))
+    outer = nested.find(b"PK\x05\x06")
+    nested[outer + 12:outer + 16] = struct.pack("<I", 0)
+    return bytes(nested)
+
+
 @case("C2", refused("last end record"),
       "a copy of the end record in its own comment: the last one leads nowhere, and bsdtar reads nothing")
 def c2_end_record_copy_in_comment():

@@ -42,9 +42,9 @@ bool LooksEncrypted(ByteReader& reader) {
 }
 
 // The end records that some reader takes, in the order in which this reader prefers them:
-// those whose comment reaches the end of the file (earliest first: a record quoted inside
-// another's comment lies after it), the last one in the file, and the last one that leads
-// to a directory.
+// those whose comment reaches the end of the file or holds the last record (earliest first:
+// a record quoted inside another's comment lies after it), the last one in the file, and the
+// last one that leads to a directory.
 class EndRecordChoice {
  public:
   EndRecordChoice(ByteReader& reader, std::vector<unsigned char> tail, uint64_t tail_start)
@@ -63,6 +63,15 @@ class EndRecordChoice {
     }
     return false;
   }
+  // Whether a record that holds the last one in its comment leads to no directory while the
+  // last one does: readers that take the outer record find nothing where others read the
+  // inner one. Valid after Follow.
+  bool OuterLeadsNowhere() const {
+    for (const auto& [at, led] : taken_) {
+      if (!led && Quotes(at, records_.back())) return LastLeads();
+    }
+    return false;
+  }
   // Follows the records that readers take; the first problem that one of them has stops it.
   void Follow();
 
@@ -75,6 +84,11 @@ class EndRecordChoice {
  private:
   // Adds the readings of the record at `at`; false when it leads to none.
   bool Take(size_t at);
+  size_t CommentEnd(size_t at) const { return at + kEndSize + Get16(tail_.data() + at + 20); }
+  // Whether the record at `outer` holds the whole record at `inner` in its comment.
+  bool Quotes(size_t outer, size_t inner) const {
+    return outer < inner && CommentEnd(outer) >= inner + kEndSize;
+  }
 
   ByteReader& reader_;
   std::vector<unsigned char> tail_;
@@ -101,8 +115,10 @@ bool EndRecordChoice::Take(size_t at) {
 }
 
 void EndRecordChoice::Follow() {
+  // Records whose comment reaches the end of the file or holds the last record (junk may
+  // follow both): readers that search from the start or check comment lengths take them.
   for (const size_t at : records_) {
-    if (at + kEndSize + Get16(tail_.data() + at + 20) == tail_.size()) Take(at);
+    if (CommentEnd(at) == tail_.size() || Quotes(at, records_.back())) Take(at);
   }
   Take(records_.back());
   for (auto at = records_.rbegin(); at != records_.rend() && problem == EndProblem::kNone; ++at) {
@@ -164,6 +180,12 @@ ArchiveEnd FindArchiveEnd(ByteReader& reader) {
       return Fail(EndProblem::kAmbiguous,
                   "the last end record in the file leads to no central directory, an earlier "
                   "one does: readers that take the last one find no entries, others find some");
+    }
+    if (choice.OuterLeadsNowhere()) {
+      return Fail(EndProblem::kAmbiguous,
+                  "an end record holds another in its comment and leads to no central "
+                  "directory, the other one does: readers that take the outer one find no "
+                  "entries, others find some");
     }
     return OneReading(reader, choice.readings, choice.partial_readings);
   }
