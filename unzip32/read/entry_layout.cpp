@@ -2,6 +2,7 @@
 
 #include "read/data_descriptor.h"
 #include "read/local_agreement.h"
+#include "read/local_header.h"
 #include "read/stream_walk.h"
 #include "read/zip_format.h"
 
@@ -49,15 +50,13 @@ LayoutProblem LayOutEntry(WindowedReader& reader, const Entry& entry,
   if (!ReadLocalRecord(reader, entry.local_offset, limit, entry.name, local, problem)) {
     return LayoutProblem::kDamaged;
   }
-  layout->begin = entry.local_offset;
-  layout->data_offset = local->data_offset;
-  if (limit - layout->data_offset < entry.compressed_size) {
-    *problem = "the data of entry " + entry.name +
-               " runs past the end of the archive's data: its declared size is wrong or the "
-               "archive is damaged";
+  EntryData data;
+  if (!PlaceEntryData(entry, local->data_offset, limit, &data, problem)) {
     return LayoutProblem::kDamaged;
   }
-  layout->data_end = layout->data_offset + entry.compressed_size;
+  layout->begin = entry.local_offset;
+  layout->data_offset = data.offset;
+  layout->data_end = data.end;
   layout->end = layout->data_end;
   if (!LocalAgrees(entry, central_extra, *local, problem)) return LayoutProblem::kAmbiguous;
   return LayOutDescriptor(reader, entry, *local, limit, layout, problem);

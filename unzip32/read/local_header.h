@@ -9,6 +9,7 @@
 
 #include "read/archive_file.h"
 #include "read/entry.h"
+#include "read/zip_format.h"
 
 namespace nocunzip::unzip32 {
 
@@ -16,6 +17,18 @@ struct EntryData {
   uint64_t offset = 0;  // of the first byte after the local header
   uint64_t end = 0;     // one past the last byte of the entry's data
 };
+
+// Reads the fixed part of the local header at `offset`, which must end before `limit`, into
+// `header`. False, with the reason in `problem`, when there is none (`name` names the entry
+// in the message).
+bool ReadLocalHeaderFixedPart(WindowedReader& reader, uint64_t offset, uint64_t limit,
+                              const std::string& name,
+                              unsigned char (&header)[zip::kLocalHeaderSize], std::string* problem);
+
+// Where the data of `entry` lie when they begin at `data_offset`: they must end before
+// `limit`. False, with the reason in `problem`, when they would run past it.
+bool PlaceEntryData(const Entry& entry, uint64_t data_offset, uint64_t limit, EntryData* data,
+                    std::string* problem);
 
 // Finds the data of `entry`, which must end before `limit` (where the central directory
 // begins). False, with the reason in `problem`, when there is no local header where the

@@ -1,5 +1,6 @@
 #include "read/local_record.h"
 
+#include "read/local_header.h"
 #include "read/zip_format.h"
 
 namespace nocunzip::unzip32 {
@@ -7,11 +8,7 @@ namespace nocunzip::unzip32 {
 bool ReadLocalRecord(WindowedReader& reader, uint64_t offset, uint64_t limit,
                      const std::string& name, LocalRecord* record, std::string* problem) {
   unsigned char header[zip::kLocalHeaderSize];
-  if (offset >= limit || limit - offset < sizeof header ||
-      !reader.Read(offset, header, sizeof header) || Get32(header) != zip::kLocalHeaderSignature) {
-    *problem = "entry " + name + " has no local header where the directory says";
-    return false;
-  }
+  if (!ReadLocalHeaderFixedPart(reader, offset, limit, name, header, problem)) return false;
   const uint16_t name_length = Get16(header + 26);
   const uint16_t extra_length = Get16(header + 28);
   record->data_offset = offset + sizeof header + name_length + extra_length;
