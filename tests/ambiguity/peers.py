@@ -23,9 +23,9 @@ import survey  # noqa: E402
 
 def load_corpus_check():
     """tests/corpus/check.py under a name of its own: check.py here is another module."""
-    spec = importlib.util.spec_from_file_location("corpus_check", CORPUS_SCRIPTS / "check.py")
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location("corpus_check", CORPUS_SCRIPTS / "check.py")
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module
 
 
