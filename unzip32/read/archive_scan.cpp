@@ -10,7 +10,7 @@
 #include "read/entry_name.h"
 #include "read/local_record.h"
 #include "read/overlap_check.h"
-#include "read/stream_walk.h"
+#include "read/streaming_walk.h"
 #include "read/zip_format.h"
 
 namespace nocunzip::unzip32 {
@@ -44,18 +44,30 @@ ScanResult Overlap(const std::string& first, const std::string& second) {
                      " overlap: the archive is damaged or built to exhaust the disk");
 }
 
-// The bytes [begin, end) between the entry `before` and what follows (`after`): plain bytes
-// are skipped by every reader, a record signature is not.
-std::optional<ScanResult> CheckGap(WindowedReader& reader, uint64_t begin, uint64_t end,
+// The bytes of `gap` between the entry `before` and what follows (`after`): plain bytes are
+// skipped by every reader, a record signature is not; nor is a local header that a
+// streaming reader reads only in part.
+std::optional<ScanResult> CheckGap(WindowedReader& reader, const Gap& gap,
                                    const std::string& before, const std::string& after) {
+  if (gap.resume > gap.next) {
+    return Problem(ScanResult::kAmbiguous,
+                   "a reader that streams through the archive takes " +
+                       std::to_string(gap.resume - gap.next) + " bytes of " + after +
+                       " for the end of the data descriptor of entry " + before +
+                       " (the form that its local header announces), and misses it");
+  }
   uint64_t where = 0;
   std::string meaning;
-  if (begin >= end || !FindRecordSignature(reader, begin, end, &where, &meaning)) {
-    return std::nullopt;
+  if (!FindRecordSignature(reader, gap, &where, &meaning)) return std::nullopt;
+  const uint64_t begin = std::min(gap.resume, gap.end);
+  if (before.empty()) {
+    return Problem(ScanResult::kAmbiguous, "the " + std::to_string(gap.next - begin) +
+                                               " bytes in front of the first entry hold " +
+                                               meaning);
   }
   return Problem(ScanResult::kAmbiguous, "between entry " + before + " and " + after + " lie " +
-                                             std::to_string(end - begin) + " bytes that hold " +
-                                             meaning);
+                                             std::to_string(gap.next - begin) +
+                                             " bytes that hold " + meaning);
 }
 
 // Whether the number of entries read is the one that the end records give: in full with
@@ -82,6 +94,29 @@ void NamesOf(ByteReader& reader, const ArchiveEnd& end, uint64_t a, uint64_t b, 
   }
 }
 
+// Where a reader that streams through the archive goes on after `entry`, laid out as
+// `layout` with the local header `local`: at the end of its data or descriptor as it reads
+// them, at the end that the directory gives once the walk is `lost`, or nowhere: the problem.
+std::optional<ScanResult> FollowWalk(WindowedReader& reader, const Entry& entry,
+                                     const LocalRecord& local, const EntryLayout& layout,
+                                     uint64_t limit, bool* lost, uint64_t* resume) {
+  *resume = layout.end;
+  if (*lost) return std::nullopt;
+  const StreamedEntry streamed =
+      FollowEntry(reader, entry, local, layout.data_offset, layout.data_end, limit);
+  switch (streamed.outcome) {
+    case StreamedEntry::kResumes:
+      *resume = streamed.resume;
+      break;
+    case StreamedEntry::kEndsElsewhere:
+      return Problem(ScanResult::kAmbiguous, streamed.problem);
+    case StreamedEntry::kLost:
+      *lost = true;  // it fails here and reads nothing more
+      break;
+  }
+  return std::nullopt;
+}
+
 // The check for archives whose entries are not in file order: every range at once, sorted,
 // then the overlaps and the bytes between them.
 ScanResult CheckUnordered(ByteReader& reader, const ArchiveEnd& end) {
@@ -93,9 +128,15 @@ ScanResult CheckUnordered(ByteReader& reader, const ArchiveEnd& end) {
   Entry entry;
   EntryLayout layout;
   std::string problem;
+  const bool streamed = StreamingReaderTakes(window);
   while (directory.Next(&entry, &problem) == CentralDirectory::Step::kEntry) {
     LayOutEntry(window, entry, directory.extra(), end.directory_offset, &local, &layout, &problem);
-    ranges.push_back({layout.begin, layout.end, entry.index});
+    bool lost = !streamed;
+    uint64_t resume = layout.end;
+    if (auto walked = FollowWalk(window, entry, local, layout, end.directory_offset, &lost, &resume)) {
+      return *walked;
+    }
+    ranges.push_back({layout.begin, layout.end, entry.index, resume});
   }
   EntryRange first, second;
   std::string first_name, second_name;
@@ -105,27 +146,56 @@ ScanResult CheckUnordered(ByteReader& reader, const ArchiveEnd& end) {
   }
   for (size_t i = 0; i < ranges.size(); ++i) {
     const bool last = i + 1 == ranges.size();
-    const uint64_t next = last ? end.directory_offset : ranges[i + 1].begin;
-    if (ranges[i].end >= next || !CheckGap(window, ranges[i].end, next, "", "")) continue;
+    const Gap gap{ranges[i].resume, ranges[i].end,
+                  last ? end.directory_offset : ranges[i + 1].begin};
+    if (!CheckGap(window, gap, "", "")) continue;
     NamesOf(reader, end, ranges[i].index, last ? ranges[i].index : ranges[i + 1].index, &first_name,
             &second_name);
-    return *CheckGap(window, ranges[i].end, next, first_name,
+    return *CheckGap(window, gap, first_name,
                      last ? std::string("the central directory") : "entry " + second_name);
   }
   return {};
 }
 
+// Bytes in front of the first listed entry are the stub of a self-extracting archive or
+// other data, which readers of the directory skip. A reader that streams from the front
+// reads them where they begin with a record signature: then they must hold no entry of
+// their own and nothing that it stops at.
+std::optional<ScanResult> CheckFront(WindowedReader& reader, uint64_t first_local) {
+  if (!StreamingReaderTakes(reader)) return std::nullopt;
+  const Gap front{0, first_local, first_local};
+  uint64_t where = 0;
+  std::string meaning;
+  if (!FindRecordSignature(reader, front, &where, &meaning)) return std::nullopt;
+  LocalRecord hidden;
+  std::string problem;
+  if (!ReadLocalRecord(reader, where, first_local, "", &hidden, &problem)) {
+    return CheckGap(reader, front, "", "");
+  }
+  const std::string name = DecodeEntryName(hidden.raw_name, hidden.flags, {});
+  return Problem(ScanResult::kAmbiguous,
+                 (where == 0 ? "the file begins with"
+                             : "the " + std::to_string(first_local) +
+                                   " bytes in front of the first entry hold") +
+                     std::string(" the local header of an entry (") + name +
+                     ") that the central directory does not list: a reader that streams from "
+                     "the front reads it, a reader of the directory does not");
+}
+
 // The scan of entries that come in file order, as nearly all archives' do, with constant
-// memory (the names' index aside): each entry against the one before it.
+// memory (the names' index aside): each entry against the one before it, and the walk of a
+// streaming reader from entry to entry.
 class Scanner {
  public:
   Scanner(ByteReader& reader, const ArchiveEnd& end) : reader_(reader), end_(end), window_(reader) {
     names_.Reserve(end);
+    walk_lost_ = !StreamingReaderTakes(window_);
   }
   ScanResult Run(const std::function<void(const Entry&)>& visit);
 
  private:
-  std::optional<ScanResult> Place(const Entry& entry, std::string_view extra);
+  // Lays out `entry` and checks it against the entry before it; the problem, if any.
+  std::optional<ScanResult> CheckEntry(const Entry& entry, std::string_view extra);
   ScanResult Finish(uint64_t count);
 
   ByteReader& reader_;
@@ -136,30 +206,11 @@ class Scanner {
   bool in_order_ = true;
   std::string last_name_;
   uint64_t first_local_ = UINT64_MAX;  // the lowest local header of a listed entry
+  bool walk_lost_ = false;             // the streaming reader failed (or never started)
   NameCollisions names_;
 };
 
-// Bytes in front of the first listed entry are the stub of a self-extracting archive or
-// other data, which readers skip; but where the file itself begins with a local header, a
-// reader that streams from the front reads an entry there that the directory does not list.
-std::optional<ScanResult> CheckFront(WindowedReader& reader, uint64_t first_local) {
-  unsigned char signature[4];
-  if (first_local < sizeof signature || !reader.Read(0, signature, sizeof signature) ||
-      Get32(signature) != zip::kLocalHeaderSignature) {
-    return std::nullopt;
-  }
-  LocalRecord front;
-  std::string problem;
-  const std::string name = ReadLocalRecord(reader, 0, first_local, "", &front, &problem)
-                               ? " (" + DecodeEntryName(front.raw_name, front.flags, {}) + ")"
-                               : "";
-  return Problem(ScanResult::kAmbiguous,
-                 "the file begins with the local header of an entry" + name +
-                     " that the central directory does not list: a reader that streams from "
-                     "the front reads it, a reader of the directory does not");
-}
-
-std::optional<ScanResult> Scanner::Place(const Entry& entry, std::string_view extra) {
+std::optional<ScanResult> Scanner::CheckEntry(const Entry& entry, std::string_view extra) {
   if (entry.is_directory && entry.uncompressed_size > 0) {
     return Problem(ScanResult::kAmbiguous,
                    "entry " + entry.name + " is marked as a directory but holds " +
@@ -180,7 +231,14 @@ std::optional<ScanResult> Scanner::Place(const Entry& entry, std::string_view ex
   if (!in_order_) return ambiguous();
   EntryRange previous, other;
   const bool any = overlaps_.Last(&previous);
-  switch (overlaps_.Add({layout.begin, layout.end, entry.index}, &other)) {
+  uint64_t resume = layout.end;
+  if (laid_out == LayoutProblem::kNone) {
+    if (auto walked = FollowWalk(window_, entry, local_, layout, end_.directory_offset,
+                                 &walk_lost_, &resume)) {
+      return walked;
+    }
+  }
+  switch (overlaps_.Add({layout.begin, layout.end, entry.index, resume}, &other)) {
     case InOrderOverlapCheck::Verdict::kFine:
       break;
     case InOrderOverlapCheck::Verdict::kOverlap:
@@ -190,11 +248,9 @@ std::optional<ScanResult> Scanner::Place(const Entry& entry, std::string_view ex
       return ambiguous();
   }
   if (laid_out != LayoutProblem::kNone) return ambiguous();
-  if (any && previous.end < layout.begin) {
-    if (auto gap =
-            CheckGap(window_, previous.end, layout.begin, last_name_, "entry " + entry.name)) {
-      return gap;
-    }
+  if (any) {
+    const Gap gap{previous.resume, previous.end, layout.begin};
+    if (auto found = CheckGap(window_, gap, last_name_, "entry " + entry.name)) return found;
   }
   last_name_ = entry.name;
   return std::nullopt;
@@ -209,10 +265,8 @@ ScanResult Scanner::Finish(uint64_t count) {
     ScanResult unordered = CheckUnordered(reader_, end_);
     if (!unordered.ok()) return unordered;
   } else if (EntryRange last; overlaps_.Last(&last)) {
-    if (auto gap = CheckGap(window_, last.end, end_.directory_offset, last_name_,
-                            "the central directory")) {
-      return *gap;
-    }
+    const Gap gap{last.resume, last.end, end_.directory_offset};
+    if (auto found = CheckGap(window_, gap, last_name_, "the central directory")) return *found;
   }
   ScanResult result;
   std::string problem;
@@ -232,7 +286,7 @@ ScanResult Scanner::Run(const std::function<void(const Entry&)>& visit) {
     if (step == CentralDirectory::Step::kEnd) break;
     if (step != CentralDirectory::Step::kEntry) return FromStep(step, problem);
     visit(entry);
-    if (auto placed = Place(entry, directory.extra())) return *placed;
+    if (auto problem_found = CheckEntry(entry, directory.extra())) return *problem_found;
     names_.Add(entry);
   }
   return Finish(count);

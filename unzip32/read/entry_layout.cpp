@@ -3,7 +3,6 @@
 #include "read/data_descriptor.h"
 #include "read/local_agreement.h"
 #include "read/local_header.h"
-#include "read/stream_walk.h"
 #include "read/zip_format.h"
 
 namespace nocunzip::unzip32 {
@@ -26,17 +25,6 @@ LayoutProblem LayOutDescriptor(WindowedReader& reader, const Entry& entry, const
     *problem = "the data descriptor of entry " + entry.name +
                " does not hold the CRC and sizes of the central directory (" +
                DescribeDataDescriptor(reader, layout->data_end, limit) + ")";
-    return LayoutProblem::kAmbiguous;
-  }
-  // Stored data whose size only the descriptor gives: a streaming reader looks for the
-  // descriptor inside the data and ends the entry at the first one that fits.
-  const bool size_left_open = local.compressed_size == 0 || local.compressed_size == kMaxed32;
-  uint64_t early = 0;
-  if (local_says && size_left_open && local.method == kMethodStored &&
-      FindEarlyDescriptor(reader, layout->data_offset, layout->data_end, &early)) {
-    *problem = "the stored data of entry " + entry.name + " hold a data descriptor after " +
-               std::to_string(early - layout->data_offset) +
-               " bytes, where a reader that streams through the archive ends the entry";
     return LayoutProblem::kAmbiguous;
   }
   return LayoutProblem::kNone;

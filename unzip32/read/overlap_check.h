@@ -13,6 +13,8 @@ struct EntryRange {
   uint64_t begin = 0;  // the local header
   uint64_t end = 0;    // one past the data
   uint64_t index = 0;  // of the entry in the central directory
+  // Where a reader that streams through the archive goes on after the entry.
+  uint64_t resume = 0;
 };
 
 class InOrderOverlapCheck {

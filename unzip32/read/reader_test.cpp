@@ -241,9 +241,9 @@ TEST(Reader, RefusesArchivesThatReadInMoreThanOneWay) {
   Patch16(stop_inside, stop_inside.size() - 22 + 12,
           static_cast<uint16_t>(Get32(classic + 12) + 6));
   // A stored entry with bit 3 whose data hold what a streaming reader takes for its
-  // descriptor, after 3 bytes.
+  // descriptor, after 3 bytes: the signature and the CRC of the bytes before it.
   std::string early = "abc" + dd;
-  Put32(early, 0);
+  Put32(early, crc32(0, reinterpret_cast<const Bytef*>("abc"), 3));
   Put32(early, 3);
   Put32(early, 3);
   std::string bad_descriptor = dd;
@@ -297,7 +297,7 @@ TEST(Reader, RefusesArchivesThatReadInMoreThanOneWay) {
        "the data descriptor of entry a does not hold the CRC and sizes"},
       {"A2 stored descriptor inside the data",
        BuildRawZip({{.name = "s", .data = early + "rest", .data_descriptor = true}}),
-       "hold a data descriptor after 3 bytes"},
+       "hold a data descriptor after 3 bytes that the CRC of the bytes before it fits"},
       {"A3 name", BuildRawZip({{.name = "cdh", .data = "x", .local_name = "lfh"}}),
        "the local header names the entry lfh, the central directory cdh"},
       {"A3 two Unicode path fields",
