@@ -20,6 +20,9 @@ enum class DecodeStatus {
 struct DecodeStep {
   size_t consumed = 0;  // bytes of input used
   size_t produced = 0;  // bytes written to the output
+  // With kEnd: bytes of earlier calls' input that turn out not to be the data's, given back
+  // (a decoder that reads ahead counts them consumed until it finds where the data end).
+  size_t given_back = 0;
   DecodeStatus status = DecodeStatus::kMore;
 };
 

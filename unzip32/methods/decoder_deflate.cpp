@@ -108,6 +108,7 @@ class IsalDeflateDecoder final : public Decoder {
     // next_in back; when those came with an earlier call, it moves back beyond this call's
     // input, and none of this call's input was used.
     step.consumed = s.avail_in <= given_in ? given_in - s.avail_in : 0;
+    step.given_back = s.avail_in > given_in ? s.avail_in - given_in : 0;
     step.produced = given_out - s.avail_out;
     if (rc < 0) {
       failed_ = true;

@@ -38,36 +38,15 @@ ScanResult FromStep(CentralDirectory::Step step, std::string message) {
       std::move(message));
 }
 
+std::optional<ScanResult> Ambiguous(std::optional<std::string> problem) {
+  if (!problem) return std::nullopt;
+  return Problem(ScanResult::kAmbiguous, std::move(*problem));
+}
+
 ScanResult Overlap(const std::string& first, const std::string& second) {
   return Problem(ScanResult::kOverlap,
                  "entries " + first + " and " + second +
                      " overlap: the archive is damaged or built to exhaust the disk");
-}
-
-// The bytes of `gap` between the entry `before` and what follows (`after`): plain bytes are
-// skipped by every reader, a record signature is not; nor is a local header that a
-// streaming reader reads only in part.
-std::optional<ScanResult> CheckGap(WindowedReader& reader, const Gap& gap,
-                                   const std::string& before, const std::string& after) {
-  if (gap.resume > gap.next) {
-    return Problem(ScanResult::kAmbiguous,
-                   "a reader that streams through the archive takes " +
-                       std::to_string(gap.resume - gap.next) + " bytes of " + after +
-                       " for the end of the data descriptor of entry " + before +
-                       " (the form that its local header announces), and misses it");
-  }
-  uint64_t where = 0;
-  std::string meaning;
-  if (!FindRecordSignature(reader, gap, &where, &meaning)) return std::nullopt;
-  const uint64_t begin = std::min(gap.resume, gap.end);
-  if (before.empty()) {
-    return Problem(ScanResult::kAmbiguous, "the " + std::to_string(gap.next - begin) +
-                                               " bytes in front of the first entry hold " +
-                                               meaning);
-  }
-  return Problem(ScanResult::kAmbiguous, "between entry " + before + " and " + after + " lie " +
-                                             std::to_string(gap.next - begin) +
-                                             " bytes that hold " + meaning);
 }
 
 // Whether the number of entries read is the one that the end records give: in full with
@@ -94,29 +73,6 @@ void NamesOf(ByteReader& reader, const ArchiveEnd& end, uint64_t a, uint64_t b, 
   }
 }
 
-// Where a reader that streams through the archive goes on after `entry`, laid out as
-// `layout` with the local header `local`: at the end of its data or descriptor as it reads
-// them, at the end that the directory gives once the walk is `lost`, or nowhere: the problem.
-std::optional<ScanResult> FollowWalk(WindowedReader& reader, const Entry& entry,
-                                     const LocalRecord& local, const EntryLayout& layout,
-                                     uint64_t limit, bool* lost, uint64_t* resume) {
-  *resume = layout.end;
-  if (*lost) return std::nullopt;
-  const StreamedEntry streamed =
-      FollowEntry(reader, entry, local, layout.data_offset, layout.data_end, limit);
-  switch (streamed.outcome) {
-    case StreamedEntry::kResumes:
-      *resume = streamed.resume;
-      break;
-    case StreamedEntry::kEndsElsewhere:
-      return Problem(ScanResult::kAmbiguous, streamed.problem);
-    case StreamedEntry::kLost:
-      *lost = true;  // it fails here and reads nothing more
-      break;
-  }
-  return std::nullopt;
-}
-
 // The check for archives whose entries are not in file order: every range at once, sorted,
 // then the overlaps and the bytes between them.
 ScanResult CheckUnordered(ByteReader& reader, const ArchiveEnd& end) {
@@ -128,12 +84,11 @@ ScanResult CheckUnordered(ByteReader& reader, const ArchiveEnd& end) {
   Entry entry;
   EntryLayout layout;
   std::string problem;
-  const bool streamed = StreamingReaderTakes(window);
   while (directory.Next(&entry, &problem) == CentralDirectory::Step::kEntry) {
     LayOutEntry(window, entry, directory.extra(), end.directory_offset, &local, &layout, &problem);
-    bool lost = !streamed;
+    StreamingWalk walk(window);  // in directory order: each entry walked on its own
     uint64_t resume = layout.end;
-    if (auto walked = FollowWalk(window, entry, local, layout, end.directory_offset, &lost, &resume)) {
+    if (auto walked = Ambiguous(walk.Follow(entry, local, layout, end.directory_offset, &resume))) {
       return *walked;
     }
     ranges.push_back({layout.begin, layout.end, entry.index, resume});
@@ -148,38 +103,14 @@ ScanResult CheckUnordered(ByteReader& reader, const ArchiveEnd& end) {
     const bool last = i + 1 == ranges.size();
     const Gap gap{ranges[i].resume, ranges[i].end,
                   last ? end.directory_offset : ranges[i + 1].begin};
-    if (!CheckGap(window, gap, "", "")) continue;
+    StreamingWalk walk(window);
+    if (!walk.CheckGap(gap, "", "")) continue;
     NamesOf(reader, end, ranges[i].index, last ? ranges[i].index : ranges[i + 1].index, &first_name,
             &second_name);
-    return *CheckGap(window, gap, first_name,
-                     last ? std::string("the central directory") : "entry " + second_name);
+    return *Ambiguous(walk.CheckGap(
+        gap, first_name, last ? std::string("the central directory") : "entry " + second_name));
   }
   return {};
-}
-
-// Bytes in front of the first listed entry are the stub of a self-extracting archive or
-// other data, which readers of the directory skip. A reader that streams from the front
-// reads them where they begin with a record signature: then they must hold no entry of
-// their own and nothing that it stops at.
-std::optional<ScanResult> CheckFront(WindowedReader& reader, uint64_t first_local) {
-  if (!StreamingReaderTakes(reader)) return std::nullopt;
-  const Gap front{0, first_local, first_local};
-  uint64_t where = 0;
-  std::string meaning;
-  if (!FindRecordSignature(reader, front, &where, &meaning)) return std::nullopt;
-  LocalRecord hidden;
-  std::string problem;
-  if (!ReadLocalRecord(reader, where, first_local, "", &hidden, &problem)) {
-    return CheckGap(reader, front, "", "");
-  }
-  const std::string name = DecodeEntryName(hidden.raw_name, hidden.flags, {});
-  return Problem(ScanResult::kAmbiguous,
-                 (where == 0 ? "the file begins with"
-                             : "the " + std::to_string(first_local) +
-                                   " bytes in front of the first entry hold") +
-                     std::string(" the local header of an entry (") + name +
-                     ") that the central directory does not list: a reader that streams from "
-                     "the front reads it, a reader of the directory does not");
 }
 
 // The scan of entries that come in file order, as nearly all archives' do, with constant
@@ -187,9 +118,9 @@ std::optional<ScanResult> CheckFront(WindowedReader& reader, uint64_t first_loca
 // streaming reader from entry to entry.
 class Scanner {
  public:
-  Scanner(ByteReader& reader, const ArchiveEnd& end) : reader_(reader), end_(end), window_(reader) {
+  Scanner(ByteReader& reader, const ArchiveEnd& end)
+      : reader_(reader), end_(end), window_(reader), walk_(window_) {
     names_.Reserve(end);
-    walk_lost_ = !StreamingReaderTakes(window_);
   }
   ScanResult Run(const std::function<void(const Entry&)>& visit);
 
@@ -206,7 +137,7 @@ class Scanner {
   bool in_order_ = true;
   std::string last_name_;
   uint64_t first_local_ = UINT64_MAX;  // the lowest local header of a listed entry
-  bool walk_lost_ = false;             // the streaming reader failed (or never started)
+  StreamingWalk walk_;
   NameCollisions names_;
 };
 
@@ -233,8 +164,8 @@ std::optional<ScanResult> Scanner::CheckEntry(const Entry& entry, std::string_vi
   const bool any = overlaps_.Last(&previous);
   uint64_t resume = layout.end;
   if (laid_out == LayoutProblem::kNone) {
-    if (auto walked = FollowWalk(window_, entry, local_, layout, end_.directory_offset,
-                                 &walk_lost_, &resume)) {
+    if (auto walked =
+            Ambiguous(walk_.Follow(entry, local_, layout, end_.directory_offset, &resume))) {
       return walked;
     }
   }
@@ -250,7 +181,9 @@ std::optional<ScanResult> Scanner::CheckEntry(const Entry& entry, std::string_vi
   if (laid_out != LayoutProblem::kNone) return ambiguous();
   if (any) {
     const Gap gap{previous.resume, previous.end, layout.begin};
-    if (auto found = CheckGap(window_, gap, last_name_, "entry " + entry.name)) return found;
+    if (auto found = Ambiguous(walk_.CheckGap(gap, last_name_, "entry " + entry.name))) {
+      return found;
+    }
   }
   last_name_ = entry.name;
   return std::nullopt;
@@ -258,7 +191,7 @@ std::optional<ScanResult> Scanner::CheckEntry(const Entry& entry, std::string_vi
 
 ScanResult Scanner::Finish(uint64_t count) {
   if (auto wrong = CheckCount(end_, count)) return *wrong;
-  if (auto front = CheckFront(window_, std::min(first_local_, end_.directory_offset))) {
+  if (auto front = Ambiguous(walk_.CheckFront(std::min(first_local_, end_.directory_offset)))) {
     return *front;
   }
   if (!in_order_) {
@@ -266,7 +199,9 @@ ScanResult Scanner::Finish(uint64_t count) {
     if (!unordered.ok()) return unordered;
   } else if (EntryRange last; overlaps_.Last(&last)) {
     const Gap gap{last.resume, last.end, end_.directory_offset};
-    if (auto found = CheckGap(window_, gap, last_name_, "the central directory")) return *found;
+    if (auto found = Ambiguous(walk_.CheckGap(gap, last_name_, "the central directory"))) {
+      return *found;
+    }
   }
   ScanResult result;
   std::string problem;

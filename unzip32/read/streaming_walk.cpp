@@ -1,8 +1,12 @@
 #include "read/streaming_walk.h"
 
 #include <algorithm>
+#include <set>
+#include <utility>
+#include <vector>
 
 #include "methods/checksum.h"
+#include "read/entry_name.h"
 #include "read/extra_fields.h"
 #include "read/zip_format.h"
 
@@ -12,7 +16,7 @@ namespace {
 using namespace zip;
 
 constexpr size_t kChunk = 16 * 1024;
-constexpr size_t kOverlap = 3;  // a signature may straddle two chunks
+constexpr size_t kOverlap = 3;                    // a signature may straddle two chunks
 constexpr uint32_t kSpanningMarker = 0x30304b50;  // "PK00", in front of single-segment archives
 
 // What a streaming reader does at a signature: reads an entry, stops, or skips it.
@@ -110,8 +114,8 @@ bool FindStoredEnd(WindowedReader& reader, uint64_t begin, uint64_t data_end, ui
     if (!any_signature) {
       unsigned char field[4];
       uint32_t so_far = declared;
-      if (!reader.Read(at + 4, field, sizeof field) ||
-          (at != data_end && !crc.Upto(at, &so_far)) || Get32(field) != so_far) {
+      if (!reader.Read(at + 4, field, sizeof field) || (at != data_end && !crc.Upto(at, &so_far)) ||
+          Get32(field) != so_far) {
         return false;
       }
     }
@@ -149,9 +153,36 @@ StreamedEntry FollowStored(WindowedReader& reader, const Entry& entry, uint64_t 
                          (encrypted ? "" : " that the CRC of the bytes before it fits") +
                          ", where a reader that streams through the archive ends the entry");
   }
-  return EndsElsewhere("a reader that streams through the archive finds no data descriptor "
-                       "where the stored data of entry " +
-                       entry.name + " end, and reads on to one after " + after);
+  return EndsElsewhere(
+      "a reader that streams through the archive finds no data descriptor "
+      "where the stored data of entry " +
+      entry.name + " end, and reads on to one after " + after);
+}
+
+// The local headers in front of `first_local` that lead from one to the next and on to it:
+// a reader that takes the archive to begin at the first of them (7-Zip, for data in front
+// that it does not know) reads their entries too. The first of them, if any.
+bool FindChainedFrontHeader(WindowedReader& reader, uint64_t first_local, uint64_t* first) {
+  std::vector<std::pair<uint64_t, uint64_t>> records;  // (begin, end of data), in file order
+  ForEachPk(reader, 0, first_local, [&](uint64_t at, const unsigned char* p) {
+    LocalRecord record;
+    std::string problem;
+    if (Get32(p) == kLocalHeaderSignature &&
+        ReadLocalRecord(reader, at, first_local, "", &record, &problem) &&
+        first_local - record.data_offset >= record.compressed_size) {
+      records.emplace_back(at, record.data_offset + record.compressed_size);
+    }
+    return false;
+  });
+  // From the back: a record leads on where its data end at the first listed entry or at a
+  // record that leads on.
+  std::set<uint64_t> leading = {first_local};
+  for (auto record = records.rbegin(); record != records.rend(); ++record) {
+    if (leading.count(record->second) == 0) continue;
+    leading.insert(record->first);
+    *first = record->first;
+  }
+  return leading.size() > 1;
 }
 
 }  // namespace
@@ -190,6 +221,66 @@ bool FindRecordSignature(WindowedReader& reader, const Gap& gap, uint64_t* where
     *meaning = Meaning(signature);
     return true;
   });
+}
+
+StreamingWalk::StreamingWalk(WindowedReader& reader)
+    : reader_(reader), taken_(StreamingReaderTakes(reader)) {}
+
+std::optional<std::string> StreamingWalk::Follow(const Entry& entry, const LocalRecord& local,
+                                                 const EntryLayout& layout, uint64_t limit,
+                                                 uint64_t* resume) {
+  *resume = layout.end;
+  if (!taken_ || lost_) return std::nullopt;
+  StreamedEntry streamed =
+      FollowEntry(reader_, entry, local, layout.data_offset, layout.data_end, limit);
+  switch (streamed.outcome) {
+    case StreamedEntry::kResumes:
+      *resume = streamed.resume;
+      break;
+    case StreamedEntry::kEndsElsewhere:
+      return std::move(streamed.problem);
+    case StreamedEntry::kLost:
+      lost_ = true;
+      break;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> StreamingWalk::CheckGap(const Gap& gap, const std::string& before,
+                                                   const std::string& after) {
+  if (gap.resume > gap.next) {
+    return "a reader that streams through the archive takes " +
+           std::to_string(gap.resume - gap.next) + " bytes of " + after +
+           " for the end of the data descriptor of entry " + before +
+           " (the form that its local header announces), and misses it";
+  }
+  uint64_t where = 0;
+  std::string meaning;
+  if (!FindRecordSignature(reader_, gap, &where, &meaning)) return std::nullopt;
+  const std::string bytes = std::to_string(gap.next - std::min(gap.resume, gap.end)) + " bytes";
+  if (before.empty()) return "the " + bytes + " in front of the first entry hold " + meaning;
+  return "between entry " + before + " and " + after + " lie " + bytes + " that hold " + meaning;
+}
+
+std::optional<std::string> StreamingWalk::CheckFront(uint64_t first_local) {
+  uint64_t where = 0;
+  std::string meaning;
+  const Gap front{0, first_local, first_local};
+  if (taken_ && !FindRecordSignature(reader_, front, &where, &meaning)) return std::nullopt;
+  if (!taken_ && !FindChainedFrontHeader(reader_, first_local, &where)) return std::nullopt;
+  LocalRecord hidden;
+  std::string problem;
+  if (!ReadLocalRecord(reader_, where, first_local, "", &hidden, &problem)) {
+    return CheckGap(front, "", "");
+  }
+  const std::string name = DecodeEntryName(hidden.raw_name, hidden.flags, {});
+  return (where == 0
+              ? std::string("the file begins with")
+              : "the " + std::to_string(first_local) + " bytes in front of the first entry hold") +
+         " the local header of an entry (" + name +
+         ") that the central directory does not list: a reader that " +
+         (taken_ ? "streams from the front" : "takes the archive to begin there") +
+         " reads it, a reader of the directory does not";
 }
 
 }  // namespace nocunzip::unzip32

@@ -10,16 +10,21 @@
 // header carries a zip64 field; for stored data with bit 3, up to the first descriptor
 // signature that is followed by the CRC of the bytes before it.
 //
-// The first pass walks the archive the same way (archive_scan.cpp), entry by entry and gap by
-// gap, and refuses an archive whose walk finds other entries or other data than its central
-// directory lists.
+// The first pass walks the archive the same way (StreamingWalk, driven by archive_scan.cpp
+// entry by entry and gap by gap) and refuses an archive whose walk finds other entries or
+// other data than its central directory lists. Data in front that a streaming reader does not
+// take are still read by 7-Zip where they hold local headers that lead on to the first listed
+// entry: the walk refuses those too.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "read/archive_file.h"
 #include "read/entry.h"
+#include "read/entry_layout.h"
 #include "read/local_record.h"
 
 namespace nocunzip::unzip32 {
@@ -60,5 +65,29 @@ struct Gap {
 // it in `meaning`.
 bool FindRecordSignature(WindowedReader& reader, const Gap& gap, uint64_t* where,
                          std::string* meaning);
+
+// The walk of one archive, in file order. Each check gives what makes a streaming reader
+// (or 7-Zip, in front) see other entries than the directory lists, for a person, or nothing.
+class StreamingWalk {
+ public:
+  explicit StreamingWalk(WindowedReader& reader);
+
+  // The bytes in front of the first listed local header, at `first_local`.
+  std::optional<std::string> CheckFront(uint64_t first_local);
+  // Follows `entry`, laid out as `layout` with the local header `local`, and gives in
+  // `resume` where the walk goes on: as a streaming reader reads its data and descriptor, or
+  // at the end that the directory gives once the reader has failed.
+  std::optional<std::string> Follow(const Entry& entry, const LocalRecord& local,
+                                    const EntryLayout& layout, uint64_t limit, uint64_t* resume);
+  // The bytes of `gap` between the entry `before` and what follows (`after`); empty names
+  // for bytes in front of the first entry.
+  std::optional<std::string> CheckGap(const Gap& gap, const std::string& before,
+                                      const std::string& after);
+
+ private:
+  WindowedReader& reader_;
+  bool taken_;         // the streaming reader takes the file for a ZIP archive
+  bool lost_ = false;  // it failed at an entry and reads nothing after it
+};
 
 }  // namespace nocunzip::unzip32

@@ -99,6 +99,8 @@ class DataReader {
   void Consume(size_t n) { begin_ += n; }
   // Whether nothing follows what is pending.
   bool ends() const { return left_ == 0; }
+  // The bytes not used yet: pending, or not read.
+  uint64_t unused() const { return left_ + (end_ - begin_); }
 
   // Moves what is pending to the front and fills the rest of the buffer; false when the
   // archive ends first.
@@ -307,6 +309,13 @@ Decoder* DecoderFor(const Entry& entry, uint64_t data_size, DecodeBuffers& buffe
   return buffers.decoder.get();
 }
 
+// Data that end before their recorded size: what follows them within it is no part of the
+// entry, and a reader that goes by where the data end takes it for the next record.
+DecodeResult EndsEarly(uint64_t unused) {
+  return Corrupt("the compressed data end " + std::to_string(unused) +
+                 " bytes before their recorded size, and those bytes are not read");
+}
+
 DecodeResult DecoderProblem(const Decoder& decoder) {
   std::string problem = decoder.Problem();
   return Corrupt(problem.empty() ? kDamaged : std::move(problem));
@@ -332,6 +341,7 @@ DecodeResult InflateWhole(ByteReader& archive, uint64_t offset, const Entry& ent
   if (step.status != DecodeStatus::kEnd) {
     return Corrupt("the compressed data ends early: " + Shorter(step.produced, entry).message);
   }
+  if (step.consumed < compressed) return EndsEarly(compressed - step.consumed);
   const uint32_t crc = Crc32(0, inflated, step.produced);
   if (DecodeResult check = CheckResult(entry, step.produced, crc); !check.ok()) return check;
   return WriteResult(sink.Write(inflated, step.produced));
@@ -352,7 +362,10 @@ DecodeResult RunDecoder(Decoder& decoder, DataReader& input, DecodedOutput& outp
     if (step.produced > entry.uncompressed_size - *total) return Corrupt(kLonger);
     *total += step.produced;
     output.Hand(step.produced);
-    if (step.status == DecodeStatus::kEnd) return {};
+    if (step.status == DecodeStatus::kEnd) {
+      const uint64_t unused = input.unused() + step.given_back;
+      return unused == 0 ? DecodeResult{} : EndsEarly(unused);
+    }
     if (step.status == DecodeStatus::kCorrupt) return DecoderProblem(decoder);
     if (step.consumed > 0 || step.produced > 0) continue;
     // Nothing moved although there was room: the decoder needs more input than it has.
