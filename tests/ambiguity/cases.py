@@ -534,6 +534,134 @@ def c1_junk_between_entries():
     built.end()
     return built.bytes()
 
+# What a streaming reader reads: it walks the local headers from offset 0 (past a spanning
+# marker), takes each entry's end from its local header or, with bit 3, from the descriptor
+# in the form that its local header announces, and never sees the directory.
+
+
+def hidden_local():
+    """A local header and data of an entry that no directory lists."""
+    return Entry("hidden.sh", PAYLOAD).local_header() + PAYLOAD
+
+
+def listed_after_front(front, adjusted=True):
+    """a.txt and b.txt behind `front`; their offsets count from the file's start or, not
+    `adjusted`, from the archive's."""
+    if not adjusted:
+        return front + archive(Entry("a.txt", A), Entry("b.txt", B))
+    built = Zip()
+    built.raw(front)
+    listed = [built.local(Entry("a.txt", A)), built.local(Entry("b.txt", B))]
+    built.directory(listed)
+    built.end()
+    return built.bytes()
+
+
+@case("C1", refused("hidden|local|front"),
+      "PK00, a spanning marker, in front: bsdtar from a pipe and 7zz write hidden.sh, bsdtar and zipfile do not")
+def c1_spanning_marker_then_hidden_local():
+    return listed_after_front(b"PK00" + hidden_local())
+
+
+@case("C1", refused("hidden|local|front"), "offsets from the archive's start: 7zz errs, bsdtar from a pipe writes hidden.sh")
+def c1_spanning_marker_then_hidden_local_unadjusted():
+    return listed_after_front(b"PK00" + hidden_local(), adjusted=False)
+
+
+@case("C1", refused("hidden|local|front"), "PK\\7\\8, the other spanning marker: as with PK00")
+def c1_descriptor_marker_then_hidden_local():
+    return listed_after_front(b"PK\x07\x08" + hidden_local())
+
+
+@case("C1", refused("hidden|local|front"), "bsdtar from a pipe and 7zz write hidden.sh, bsdtar and zipfile do not")
+def c1_hidden_local_at_offset_0():
+    return listed_after_front(hidden_local())
+
+
+def deflate_ending_early(descriptor):
+    """a.txt deflated, its recorded compressed size reaching past the end of its stream over
+    a hidden entry: with bit 3, a descriptor that fits the stream follows it; without, zeros."""
+    stream = compress(A * 4, DEFLATED)
+    if descriptor:
+        fits = DESCRIPTOR32.pack({"crc": zlib.crc32(A * 4), "csize": len(stream), "usize": len(A * 4)})
+        entry = Entry("a.txt", A * 4, method=DEFLATED, descriptor="sig32", payload=stream + fits + hidden_local())
+    else:
+        entry = Entry("a.txt", A * 4, method=DEFLATED, payload=stream + bytes(16) + hidden_local())
+    return archive(entry, Entry("b.txt", B))
+
+
+LEFT_OVER = (r"\d+ bytes", "a.txt")
+
+
+@case("C1", failed(*LEFT_OVER, files={"b.txt": B}),
+      "bit 3: bsdtar from a pipe ends a.txt at its stream and writes hidden.sh; bsdtar and 7zz err, zipfile reads")
+def c1_deflate_ends_early_hidden_local_bit3():
+    return deflate_ending_early(descriptor=True)
+
+
+@case("C1", failed(*LEFT_OVER, files={"b.txt": B}),
+      "without bit 3, zeros after the stream: bsdtar from a pipe errs but writes hidden.sh; bsdtar and 7zz err")
+def c1_deflate_ends_early_hidden_local():
+    return deflate_ending_early(descriptor=False)
+
+
+@case("A2", failed(*LEFT_OVER, files={"b.txt": B}),
+      "only zeros after the stream, nothing hidden: bsdtar and 7zz err, zipfile reads")
+def a2_deflate_ends_early_zeros():
+    stream = compress(A * 4, DEFLATED)
+    return archive(Entry("a.txt", A * 4, method=DEFLATED, payload=stream + bytes(40)), Entry("b.txt", B))
+
+
+def data_with_lookalike(crc_of_head, sizes_of_head):
+    """Stored data that hold a descriptor's signature after a few bytes, with the CRC and
+    sizes of the bytes before it or not, then a hidden entry."""
+    head = b"hello"
+    fields = {"crc": zlib.crc32(head) if crc_of_head else 0x0BADC0DE,
+              "csize": len(head) if sizes_of_head else 1234, "usize": len(head) if sizes_of_head else 1234}
+    return head + DESCRIPTOR32.pack(fields) + hidden_local()
+
+
+def stored_bit3_with_lookalike(data):
+    return archive(Entry("a.txt", data, descriptor="sig32"), Entry("b.txt", B))
+
+
+@case("C1", refused("descriptor"),
+      "the CRC before it fits, the sizes do not: bsdtar from a pipe ends a.txt there, errs, writes hidden.sh")
+def c1_descriptor_crc_inside_stored_data():
+    return stored_bit3_with_lookalike(data_with_lookalike(crc_of_head=True, sizes_of_head=False))
+
+
+LOOKALIKE_BY_SIZES = data_with_lookalike(crc_of_head=False, sizes_of_head=True)
+
+
+@case("one", read({"a.txt": LOOKALIKE_BY_SIZES, "b.txt": B}),
+      "the sizes before it fit, the CRC does not: all four peers write the whole a.txt")
+def one_descriptor_sizes_only_inside_stored_data():
+    return stored_bit3_with_lookalike(LOOKALIKE_BY_SIZES)
+
+
+def bit3_zip64_local(descriptor):
+    """a.txt with bit 3 and a zip64 field in its local header (a 24-byte descriptor to
+    come) or none (16 bytes), followed by the other form; b.txt stored holds a hidden entry
+    where a streaming reader that trusts the local header lands."""
+    form, extra = ("sig32", zip64_extra(0, 0)) if descriptor == 16 else ("sig64", b"")
+    maxed = MAXED32 if extra else 0
+    local = {"extra": extra, "version": 45, "csize": maxed, "usize": maxed}
+    a = Entry("a.txt", A * 4, method=DEFLATED, descriptor=form, local=local)
+    return archive(a, Entry("b.txt", hidden_local()))
+
+
+@case("A2", refused("descriptor|zip64"),
+      "bsdtar from a pipe takes 24 bytes, 8 of them b.txt's header, errs and writes hidden.sh; the others read")
+def a2_zip64_local_then_16_byte_descriptor():
+    return bit3_zip64_local(16)
+
+
+@case("A2", refused("descriptor|zip64"),
+      "the reverse, no zip64 field and 24 bytes: bsdtar from a pipe errs and writes a.txt empty; the others read")
+def a2_no_zip64_local_then_24_byte_descriptor():
+    return bit3_zip64_local(24)
+
 
 # C2: several end records, each inside the previous one's comment.
 

@@ -17,7 +17,7 @@ Cases listed in the list of known failures (known-failures.txt) may fail without
 check; one of them that passes fails it, so that the list shrinks as the library learns. A
 crash, a hang or a file beside the target fails the check whatever the list says.
 
---peers also runs bsdtar, 7zz and Python's zipfile on each case and prints what each wrote,
+--peers also runs bsdtar (from the file and from a pipe), 7zz and Python's zipfile on each case and prints what each wrote,
 then a table of all of them: a way to check the table's expectations, not part of the test.
 --keep DIR writes each case's archive there.
 """
@@ -132,7 +132,7 @@ def main():
     parser.add_argument("--runner", type=pathlib.Path, required=True, help="bench_unzip32")
     parser.add_argument("--library", type=pathlib.Path, help="the library to load (default: beside the runner)")
     parser.add_argument("--known", type=pathlib.Path, default=KNOWN, help="cases known to fail")
-    parser.add_argument("--peers", action="store_true", help="also show what bsdtar, 7zz and zipfile write")
+    parser.add_argument("--peers", action="store_true", help="also show what the peers write")
     parser.add_argument("--keep", type=pathlib.Path, help="write each case's archive into this directory")
     parser.add_argument("cases", nargs="*")
     args = parser.parse_args()
@@ -190,7 +190,7 @@ def show_peers(case, library, archive, scratch):
     outcomes = peers.run_peers(archive, scratch / "peers")
     for tool, outcome in outcomes.items():
         said = "" if outcome.ok else f"  ({outcome.said[:80]})"
-        print(f"      {tool:8} {peer_cell(outcome, 200)}{said}")
+        print(f"      {tool:11} {peer_cell(outcome, 200)}{said}")
     return [case.name, case.kind, case.expect.describe(), peer_cell(library)] + [
         peer_cell(outcomes[tool]) if tool in outcomes else "absent" for tool in peers.PEERS]
 

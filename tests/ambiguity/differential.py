@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Mutates valid archives and compares what the unzip library writes with what bsdtar, 7zz
-and Python's zipfile write.
+"""Mutates valid archives and compares what the unzip library writes with what bsdtar (from
+the file, and from a pipe: libarchive's streaming reader), 7zz and Python's zipfile write.
 
     differential.py --runner BENCH_UNZIP32 [--library PATH] [--seed S] [--count N | --minutes M]
                     [--findings DIR] [--known FILE] [--only S:I ...]
@@ -27,7 +27,8 @@ A finding is an archive that the library extracts (result 0) while a peer that a
 succeeded writes other files: a file that the library wrote and the peer did not ("extra"),
 one that the peer wrote and the library did not ("missing"), or other bytes ("contents").
 Fair to the library where the peers differ among themselves: peers that fail are ignored
-(bsdtar and zipfile fail on any error they print, 7zz by its exit status), so are peers
+(bsdtar, from a file or a pipe, and zipfile fail on any error they print, 7zz by its exit
+status), so are peers
 that made links or special files, and an archive that the library refuses is never a
 finding. Paths are compared normalised: decoded as UTF-8, else code page 437 (bsdtar and
 zipfile keep the bytes, 7zz converts); split at "/" and "\\" (zipfile keeps a back-slash
@@ -419,7 +420,7 @@ def main():
     args = parser.parse_args()
     args.runner = args.runner.resolve()
     args.library = args.library.resolve() if args.library else None
-    missing = [tool for tool in peers.PEERS if tool != "zipfile" and not shutil.which(tool)]
+    missing = [tool for tool in peers.PEERS if not peers.installed(tool)]
     if missing:
         print(f"differential check skipped: {', '.join(missing)} not installed (scripts/setup.sh test)")
         return SKIPPED

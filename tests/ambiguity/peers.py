@@ -1,5 +1,5 @@
-"""The library and its peers (bsdtar, 7zz, Python's zipfile) on one archive, with the
-written trees made comparable.
+"""The library and its peers (bsdtar from a file and from a pipe, 7zz, Python's zipfile) on
+one archive, with the written trees made comparable.
 
 The tools are run as the corpus scripts run them (tests/corpus/check.py for the library,
 tests/corpus/survey.py for the peers). What they wrote is compared by file, never by
@@ -31,7 +31,8 @@ def load_corpus_check():
 
 corpus_check = load_corpus_check()
 
-PEERS = corpus.TOOLS
+# The corpus table's tools and libarchive's streaming reader (bsdtar from a pipe).
+PEERS = corpus.TOOLS + (survey.STREAMING_BSDTAR,)
 PASSWORD = corpus.WRONG_PASSWORD  # no archive here is encrypted: no tool waits for a password
 scratch_directory = corpus.scratch_directory
 
@@ -80,8 +81,13 @@ def run_peer(tool, archive, scratch):
     return Outcome(failed is False, said, files_of(tree), tree)
 
 
+def installed(tool):
+    program = survey.program_of(tool)
+    return program is None or shutil.which(program) is not None
+
+
 def run_peers(archive, scratch, tools=PEERS):
-    return {tool: run_peer(tool, archive, scratch) for tool in tools if shutil.which(tool) or tool == "zipfile"}
+    return {tool: run_peer(tool, archive, scratch) for tool in tools if installed(tool)}
 
 
 def differences(library, peer):

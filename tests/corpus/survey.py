@@ -22,9 +22,19 @@ import corpus
 TIME_LIMIT = 300  # seconds; a tool still running then is "hang"
 
 
+# libarchive's streaming reader: bsdtar given the archive on a pipe, so that it cannot seek to
+# the central directory and reads the local headers front to back, as scanners and mail
+# filters do. Not a column of the table: the ambiguity scripts compare against it.
+STREAMING_BSDTAR = "bsdtar-pipe"
+
+
 def tool_command(tool, archive, target, password):
     if tool == "bsdtar":
         return ["bsdtar", "-xf", str(archive), "-C", str(target), "--passphrase", password]
+    if tool == STREAMING_BSDTAR:
+        # The pipeline's status is bsdtar's; cat fails only on an unreadable archive.
+        script = 'cat "$1" | bsdtar -xf - -C "$2" --passphrase "$3"'
+        return ["sh", "-c", script, "sh", str(archive), str(target), password]
     if tool == "7zz":
         return ["7zz", "x", "-y", "-bd", "-o" + str(target), "-p" + password, str(archive)]
     return [sys.executable, __file__, ZIPFILE_MODE, str(archive), str(target), password]
@@ -33,6 +43,11 @@ def tool_command(tool, archive, target, password):
 # Run as `survey.py --extract-with-zipfile ARCHIVE TARGET PASSWORD`: extracts every entry
 # with Python's zipfile, going on after an entry fails; exits 1 when any failed.
 ZIPFILE_MODE = "--extract-with-zipfile"
+
+
+def program_of(tool):
+    """The program that must be installed for `tool` to run (None: Python's zipfile)."""
+    return {STREAMING_BSDTAR: "bsdtar", "zipfile": None}.get(tool, tool)
 
 
 def extract_with_zipfile(archive, target, password):
@@ -82,7 +97,8 @@ def run_tool(tool, archive, password, scratch):
 
 def tool_failed(tool, done):
     """Whether the tool reported an error, and what it said on standard error. For 7zz
-    only the exit status tells: it also notes warnings there (data after the archive)."""
+    only the exit status tells: it also notes warnings there (data after the archive).
+    bsdtar from a pipe is judged as bsdtar."""
     err = done.stderr.decode("utf-8", "replace")
     failed = done.returncode != 0 or (tool != "7zz" and bool(err.strip()))
     said = [line.strip() for line in err.splitlines() if line.strip() and line.strip() not in NOISE]
