@@ -104,17 +104,18 @@ class IsalDeflateDecoder final : public Decoder {
     s.avail_out = Clamp(output.size());
     const uint32_t given_in = s.avail_in, given_out = s.avail_out;
     const int rc = isal_inflate(&s);
-    // At the data's end ISA-L hands back the whole bytes that it had read ahead, moving
-    // next_in back; when those came with an earlier call, it moves back beyond this call's
-    // input, and none of this call's input was used.
+    // ISA-L reads ahead into a bit buffer. At the data's end some versions hand back the
+    // whole bytes held there, moving next_in back (beyond this call's input when those came
+    // with an earlier call); others keep them in the buffer. Either way they are given back.
     step.consumed = s.avail_in <= given_in ? given_in - s.avail_in : 0;
-    step.given_back = s.avail_in > given_in ? s.avail_in - given_in : 0;
+    const size_t moved_back = s.avail_in > given_in ? s.avail_in - given_in : 0;
     step.produced = given_out - s.avail_out;
     if (rc < 0) {
       failed_ = true;
       step.status = DecodeStatus::kCorrupt;
     } else if (s.block_state == ISAL_BLOCK_FINISH) {
       step.status = DecodeStatus::kEnd;
+      step.given_back = moved_back + static_cast<size_t>(s.read_in_length / 8);
     }
     return step;
   }

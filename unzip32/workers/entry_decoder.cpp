@@ -341,7 +341,9 @@ DecodeResult InflateWhole(ByteReader& archive, uint64_t offset, const Entry& ent
   if (step.status != DecodeStatus::kEnd) {
     return Corrupt("the compressed data ends early: " + Shorter(step.produced, entry).message);
   }
-  if (step.consumed < compressed) return EndsEarly(compressed - step.consumed);
+  if (const uint64_t unused = compressed - step.consumed + step.given_back; unused > 0) {
+    return EndsEarly(unused);
+  }
   const uint32_t crc = Crc32(0, inflated, step.produced);
   if (DecodeResult check = CheckResult(entry, step.produced, crc); !check.ok()) return check;
   return WriteResult(sink.Write(inflated, step.produced));

@@ -167,6 +167,14 @@ const DecodeCase kDecodeCases[] = {
     // The directory declares less data than the stream holds: it ends before its end.
     {"DeflateStreamedDataCut", zip::kMethodDeflate, 6u << 20, Lock::kNone,
      [](Entry& e) { e.compressed_size /= 2; }, nullptr, "shorter than its declared size"},
+    // The directory declares more data than the stream holds: the bytes after its end are
+    // no part of the entry.
+    {"DeflateWholeEndsEarly", zip::kMethodDeflate, 100000, Lock::kNone,
+     [](Entry& e) { e.compressed_size += 7; }, nullptr, "end 7 bytes before their recorded size"},
+    {"DeflateStreamedEndsEarly", zip::kMethodDeflate, 6u << 20, Lock::kNone,
+     [](Entry& e) { e.compressed_size += 7; }, nullptr, "end 7 bytes before their recorded size"},
+    {"TraditionalEndsEarly", zip::kMethodDeflate, 300000, Lock::kTraditional,
+     [](Entry& e) { e.compressed_size += 7; }, nullptr, "end 7 bytes before their recorded size"},
     {"TraditionalStored", zip::kMethodStored, 1000, Lock::kTraditional},
     {"TraditionalDeflate", zip::kMethodDeflate, 300000, Lock::kTraditional},
     {"TraditionalBadCrc", zip::kMethodDeflate, 300000, Lock::kTraditional,
