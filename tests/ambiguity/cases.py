@@ -608,7 +608,7 @@ def c3_count_3_with_2_entries():
     return archive(Entry("a.txt", A), Entry("b.txt", B), entries=3)
 
 
-@case("one", read({"a.txt": A, "b.txt": B}), "the disk's count 1, the total 2: every reader goes by the total")
+@case("C3", refused("1 entries on this disk", "2 in all"), "the disk's count 1, the total 2: a reader that goes by this disk's count reads one")
 def c3_disk_count_differs():
     return archive(Entry("a.txt", A), Entry("b.txt", B), disk_entries=1)
 
@@ -736,6 +736,11 @@ def c5_disk_numbers_maxed():
 @case("C5", refused("0 disks"), "a locator that counts 0 disks, as some writers do: bsdtar reads no entries")
 def c5_locator_counts_no_disks():
     return zip64_archive(locator={"disks": 0})
+
+
+@case("C5", refused("zip64", "disk"), "classic fields maxed, the zip64 record counts 1 entry on its disk of 2")
+def c5_zip64_disk_count_differs():
+    return zip64_archive(zip64={"disk_entries": 1}, entries=MAXED16, cd_size=MAXED32, cd_offset=MAXED32)
 
 
 @case("C5", refused("zip64", "entr|count"))

@@ -267,6 +267,21 @@ void LocateWithZip64(ByteReader& reader, const Declared& declared, EndRecordRead
   }
 }
 
+// A single file is one disk that holds every entry: readers that go by the count of this
+// disk's entries read other entries than those that go by the total.
+bool DiskCountsAgree(const unsigned char* record, EndRecordReadings* out) {
+  const uint16_t on_disk = Get16(record + 8);
+  const uint16_t total = Get16(record + 10);
+  if (out->several_disks || on_disk == total || on_disk == kMaxed16 || total == kMaxed16) {
+    return true;
+  }
+  Refuse(out, EndProblem::kAmbiguous,
+         "the end record counts " + std::to_string(on_disk) + " entries on this disk and " +
+             std::to_string(total) + " in all: readers that go by this disk's count read " +
+             std::to_string(on_disk) + " entries, others " + std::to_string(total));
+  return false;
+}
+
 }  // namespace
 
 EndRecordReadings ReadEndRecord(ByteReader& reader, const std::vector<unsigned char>& tail,
@@ -274,7 +289,9 @@ EndRecordReadings ReadEndRecord(ByteReader& reader, const std::vector<unsigned c
   EndRecordReadings out;
   const uint16_t disk = Get16(tail.data() + at + 4);
   out.several_disks = disk != 0 && disk != kMaxed16;
-  LocateWithZip64(reader, ReadClassic(tail, tail_start, at), &out);
+  if (DiskCountsAgree(tail.data() + at, &out)) {
+    LocateWithZip64(reader, ReadClassic(tail, tail_start, at), &out);
+  }
   return out;
 }
 
