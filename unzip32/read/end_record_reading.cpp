@@ -79,7 +79,9 @@ struct Zip64Record {
 enum class Found { kNothing, kRecords, kRefused };
 
 // The locator right before the classic record: where it lies and the offset it points to.
-// kNothing where there is none.
+// kNothing where there is none, or where it names other disks and the classic fields stand
+// on their own: readers that check its disks then read the classic record (bsdtar, 7-Zip,
+// Go), the others refuse the archive as split, so it leads nowhere.
 Found ReadLocator(ByteReader& reader, const Declared& declared, uint64_t* locator_at,
                   uint64_t* pointed, EndRecordReadings* out) {
   if (declared.record_position < kZip64LocatorSize + kZip64EndSize) return Found::kNothing;
@@ -99,6 +101,7 @@ Found ReadLocator(ByteReader& reader, const Declared& declared, uint64_t* locato
     return Found::kRefused;
   }
   if (Get32(locator + 4) != 0 || Get32(locator + 16) > 1) {
+    if (!AnyMaxed(declared)) return Found::kNothing;
     out->several_disks = true;
     return Found::kRefused;
   }
@@ -157,10 +160,14 @@ bool LocatorFits(uint64_t pointed, const Zip64Record& zip64, EndRecordReadings* 
   return false;
 }
 
+bool CountsDiffer(const Declared& declared, const Zip64Record& zip64) {
+  return !declared.count_maxed && (zip64.count & 0xFFFF) != declared.entry_count;
+}
+
 // Where the classic fields hold values of their own and the zip64 record other ones, what
 // the zip64 record says, for a person; empty when they agree.
 std::string Disagreement(const Declared& declared, const Zip64Record& zip64) {
-  if (!declared.count_maxed && (zip64.count & 0xFFFF) != declared.entry_count) {
+  if (CountsDiffer(declared, zip64)) {
     return "counts " + std::to_string(zip64.count) + " entries, the classic end record " +
            std::to_string(declared.entry_count);
   }
@@ -241,6 +248,27 @@ void Locate(ByteReader& reader, const Declared& declared, EndRecordReadings* out
   }
 }
 
+// Where the classic fields stand on their own and the zip64 record says other things: this
+// reader takes the classic directory, which ends at the end record (the zip64 records then
+// lie inside the last entry's comment) or at the zip64 record. Readers that follow the
+// locator take the zip64 record's directory: where that lists other entries, the archive
+// reads two ways (it is compared as a partial reading); where it leads nowhere, they find
+// no entries, which is no reading of their own.
+void LocateBesideZip64(ByteReader& reader, Declared declared, const Zip64Record& zip64,
+                       EndRecordReadings* out) {
+  Locate(reader, declared, out);
+  if (out->readings.empty()) {
+    out->partial_readings.clear();
+    declared.directory_end = zip64.at;
+    Locate(reader, declared, out);
+  }
+  EndRecordReadings followed;
+  Locate(reader, WithZip64(declared, zip64), &followed);
+  for (const std::vector<ArchiveEnd>* found : {&followed.readings, &followed.partial_readings}) {
+    out->partial_readings.insert(out->partial_readings.end(), found->begin(), found->end());
+  }
+}
+
 // The classic fields with the zip64 records where a locator lies before them, into `out`.
 void LocateWithZip64(ByteReader& reader, const Declared& declared, EndRecordReadings* out) {
   uint64_t locator_at = 0, pointed = 0;
@@ -262,8 +290,10 @@ void LocateWithZip64(ByteReader& reader, const Declared& declared, EndRecordRead
   const std::string disagreement = Disagreement(declared, zip64);
   if (disagreement.empty()) {
     Locate(reader, WithZip64(declared, zip64), out);
-  } else {
+  } else if (AnyMaxed(declared) || CountsDiffer(declared, zip64)) {
     Refuse(out, EndProblem::kAmbiguous, "the zip64 end record " + disagreement);
+  } else {
+    LocateBesideZip64(reader, declared, zip64, out);
   }
 }
 
