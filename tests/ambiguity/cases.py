@@ -744,6 +744,11 @@ def c5_zip64_disk_count_differs():
     return zip64_archive(zip64={"disk_entries": 1}, entries=MAXED16, cd_size=MAXED32, cd_offset=MAXED32)
 
 
+@case("C5", refused("split", code=9), "a locator that counts 2 disks before a zip64 record: bsdtar reads no entries, 7zz both")
+def c5_locator_counts_two_disks():
+    return zip64_archive(locator={"disks": 2})
+
+
 @case("C5", refused("zip64", "entr|count"))
 def c5_zip64_count_differs():
     return zip64_archive(zip64={"entries": 3, "disk_entries": 3})

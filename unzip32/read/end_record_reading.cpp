@@ -78,10 +78,18 @@ struct Zip64Record {
 
 enum class Found { kNothing, kRecords, kRefused };
 
+// Whether a zip64 end record begins where the locator at `locator_at` points, or where one
+// without extensible data would lie before it.
+bool AnyZip64Record(ByteReader& reader, uint64_t locator_at, uint64_t pointed) {
+  return HasSignature(reader, locator_at - kZip64EndSize, kZip64EndSignature) ||
+         (pointed < reader.size() && HasSignature(reader, pointed, kZip64EndSignature));
+}
+
 // The locator right before the classic record: where it lies and the offset it points to.
-// kNothing where there is none, or where it names other disks and the classic fields stand
-// on their own: readers that check its disks then read the classic record (bsdtar, 7-Zip,
-// Go), the others refuse the archive as split, so it leads nowhere.
+// kNothing where there is none, or where it names other disks, leads to no zip64 record and
+// the classic fields stand on their own (a locator signature in a comment's random bytes):
+// readers that check its disks then read the classic record (bsdtar, 7-Zip, Go), the others
+// refuse the archive as split, so it leads nowhere.
 Found ReadLocator(ByteReader& reader, const Declared& declared, uint64_t* locator_at,
                   uint64_t* pointed, EndRecordReadings* out) {
   if (declared.record_position < kZip64LocatorSize + kZip64EndSize) return Found::kNothing;
@@ -100,12 +108,14 @@ Found ReadLocator(ByteReader& reader, const Declared& declared, uint64_t* locato
            "others read them all");
     return Found::kRefused;
   }
+  *pointed = Get64(locator + 8);
   if (Get32(locator + 4) != 0 || Get32(locator + 16) > 1) {
-    if (!AnyMaxed(declared)) return Found::kNothing;
+    if (!AnyMaxed(declared) && !AnyZip64Record(reader, *locator_at, *pointed)) {
+      return Found::kNothing;
+    }
     out->several_disks = true;
     return Found::kRefused;
   }
-  *pointed = Get64(locator + 8);
   return Found::kRecords;
 }
 
