@@ -13,10 +13,11 @@ that have only one reading) and its expectation:
                            that fail alone, the rest extracted
 """
 import dataclasses
+import random
 import struct
 import zlib
 
-from zipbuild import (DEFLATED, DOS_DIRECTORY, FLAG_ENCRYPTED, FLAG_STRONG, FLAG_UTF8, HOST_UNIX, MAXED16,
+from zipbuild import (CENTRAL, LOCATOR, DEFLATED, DOS_DIRECTORY, FLAG_ENCRYPTED, FLAG_STRONG, FLAG_UTF8, HOST_UNIX, MAXED16,
                       MAXED32, SIGNATURE_RECORD, DESCRIPTOR32, Entry, Zip, aes_extra, archive, compress,
                       unicode_path_extra, zip64_extra)
 
@@ -758,7 +759,7 @@ def c3_count_3_with_2_entries():
     return archive(Entry("a.txt", A), Entry("b.txt", B), entries=3)
 
 
-@case("one", read({"a.txt": A, "b.txt": B}), "the disk's count 1, the total 2: every reader goes by the total")
+@case("C3", refused("1 entries on this disk", "2 in all"), "the disk's count 1, the total 2: a reader that goes by this disk's count reads one")
 def c3_disk_count_differs():
     return archive(Entry("a.txt", A), Entry("b.txt", B), disk_entries=1)
 
@@ -888,6 +889,16 @@ def c5_locator_counts_no_disks():
     return zip64_archive(locator={"disks": 0})
 
 
+@case("C5", refused("zip64", "disk"), "classic fields maxed, the zip64 record counts 1 entry on its disk of 2")
+def c5_zip64_disk_count_differs():
+    return zip64_archive(zip64={"disk_entries": 1}, entries=MAXED16, cd_size=MAXED32, cd_offset=MAXED32)
+
+
+@case("C5", refused("split", code=9), "a locator that counts 2 disks before a zip64 record: bsdtar reads no entries, 7zz both")
+def c5_locator_counts_two_disks():
+    return zip64_archive(locator={"disks": 2})
+
+
 @case("C5", refused("zip64", "entr|count"))
 def c5_zip64_count_differs():
     return zip64_archive(zip64={"entries": 3, "disk_entries": 3})
@@ -942,6 +953,72 @@ def c5_maxed_without_zip64_record():
     built.locator(zip64_offset=0)
     built.end(entries=MAXED16, cd_size=MAXED32, cd_offset=MAXED32)
     return built.bytes()
+
+
+# Where the data of the second entry below begin: after a.txt and inner.bin's local header.
+INNER_AT = len(Entry("a.txt", A).local_header()) + len(A) + len(Entry("inner.bin").local_header())
+
+
+def inner_archive():
+    """A second archive (payload.sh, b.txt) written at INNER_AT, without end records."""
+    inner = Zip()
+    inner.out = bytearray(INNER_AT)
+    inner.local(Entry("payload.sh", PAYLOAD))
+    inner.local(Entry("b.txt", B))
+    inner.directory()
+    return inner
+
+
+INNER = inner_archive().bytes()[INNER_AT:]
+
+
+def zip64_records_in_comment(comment):
+    """a.txt, and inner.bin whose data hold the second archive; the last central header's
+    comment (right before the end record, no classic field maxed) is comment(where it lies,
+    the second archive)."""
+    built = Zip()
+    built.local(Entry("a.txt", A))
+    holder = built.local(Entry("inner.bin", INNER))
+    built.central(built.entries[0])
+    comment_at = built.tell() + CENTRAL.size + len(b"inner.bin")
+    built.central(holder, comment=comment(comment_at, inner_archive()))
+    built.end()
+    return built.bytes()
+
+
+def zip64_tail(at, **fields):
+    """A zip64 end record at `at` with these fields, and a locator to it."""
+    tail = Zip()
+    tail.out = bytearray(at)
+    tail.zip64_end(**fields)
+    tail.locator()
+    return tail.bytes()[at:]
+
+
+@case("C5", refused(DIRECTORY, "a.txt", "payload.sh"),
+      "the second archive's zip64 records in the last central comment: bsdtar reads its entries")
+def c5_zip64_records_of_another_archive_in_comment():
+    return zip64_records_in_comment(
+        lambda at, inner: zip64_tail(at, entries=2, cd_size=inner.cd_size, cd_offset=inner.cd_offset))
+
+
+@case("one", read({"a.txt": A, "inner.bin": INNER}),
+      "zip64 records in the last central comment that lead to no directory: bsdtar fails, the rest read the classic one")
+def c5_zip64_records_in_comment_lead_nowhere():
+    return zip64_records_in_comment(lambda at, inner: zip64_tail(at, entries=2, cd_size=5000, cd_offset=123456))
+
+
+def random_comment_with_locator_signature(at, inner):
+    """60 random bytes (the same on every run) whose last 20 begin with a locator signature."""
+    comment = bytearray(random.Random(12449).randbytes(60))
+    comment[40:44] = LOCATOR.signature
+    return bytes(comment)
+
+
+@case("one", read({"a.txt": A, "inner.bin": INNER}),
+      "as Go's issue-12449.zip: a locator signature in random comment bytes, no classic field maxed")
+def c5_locator_signature_in_random_comment():
+    return zip64_records_in_comment(random_comment_with_locator_signature)
 
 
 # Odd archives with one reading that stay readable.

@@ -7,6 +7,7 @@
 #include "read/entry_name.h"
 #include "read/extra_fields.h"
 #include "read/local_time.h"
+#include "read/offset_shift.h"
 #include "read/utf8.h"
 #include "read/zip_format.h"
 
@@ -70,19 +71,6 @@ bool NtfsTime(std::string_view field, int64_t* mtime) {
     at += 4 + size;
   }
   return false;
-}
-
-// `offset` moved by `shift`; false when that leaves the range of offsets.
-bool ApplyShift(uint64_t offset, int64_t shift, uint64_t* shifted) {
-  if (shift >= 0) {
-    if (offset > UINT64_MAX - static_cast<uint64_t>(shift)) return false;
-    *shifted = offset + static_cast<uint64_t>(shift);
-    return true;
-  }
-  const uint64_t back = static_cast<uint64_t>(-(shift + 1)) + 1;
-  if (offset < back) return false;
-  *shifted = offset - back;
-  return true;
 }
 
 // Directory, link, text and permission facts from the attributes and the name. An entry is a

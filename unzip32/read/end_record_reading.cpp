@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "read/offset_shift.h"
 #include "read/zip_format.h"
 
 namespace nocunzip::unzip32 {
@@ -67,15 +68,36 @@ void Refuse(EndRecordReadings* out, EndProblem problem, std::string message) {
   out->message = std::move(message);
 }
 
-// Takes the zip64 records into `declared` where a locator lies before the classic record
-// (then `found` is set). False, with the problem in `out`, when they cannot be read one way.
-bool ApplyZip64(ByteReader& reader, Declared* declared, bool* found, EndRecordReadings* out) {
-  if (declared->record_position < kZip64LocatorSize + kZip64EndSize) return true;
-  const uint64_t locator_at = declared->record_position - kZip64LocatorSize;
+// What the zip64 end record says, and where it lies.
+struct Zip64Record {
+  uint64_t at = 0;
+  uint64_t count = 0;
+  uint64_t size = 0;
+  uint64_t offset = 0;
+};
+
+enum class Found { kNothing, kRecords, kRefused };
+
+// Whether a zip64 end record begins where the locator at `locator_at` points, or where one
+// without extensible data would lie before it.
+bool AnyZip64Record(ByteReader& reader, uint64_t locator_at, uint64_t pointed) {
+  return HasSignature(reader, locator_at - kZip64EndSize, kZip64EndSignature) ||
+         (pointed < reader.size() && HasSignature(reader, pointed, kZip64EndSignature));
+}
+
+// The locator right before the classic record: where it lies and the offset it points to.
+// kNothing where there is none, or where it names other disks, leads to no zip64 record and
+// the classic fields stand on their own (a locator signature in a comment's random bytes):
+// readers that check its disks then read the classic record (bsdtar, 7-Zip, Go), the others
+// refuse the archive as split, so it leads nowhere.
+Found ReadLocator(ByteReader& reader, const Declared& declared, uint64_t* locator_at,
+                  uint64_t* pointed, EndRecordReadings* out) {
+  if (declared.record_position < kZip64LocatorSize + kZip64EndSize) return Found::kNothing;
+  *locator_at = declared.record_position - kZip64LocatorSize;
   unsigned char locator[kZip64LocatorSize];
-  if (!reader.ReadAt(locator_at, locator, sizeof locator) ||
+  if (!reader.ReadAt(*locator_at, locator, sizeof locator) ||
       Get32(locator) != kZip64LocatorSignature) {
-    return true;
+    return Found::kNothing;
   }
   // The disk that holds the zip64 end record, and the number of disks: a single file has
   // one disk, the first. Readers refuse the others as split archives; a count of 0, which
@@ -84,16 +106,25 @@ bool ApplyZip64(ByteReader& reader, Declared* declared, bool* found, EndRecordRe
     Refuse(out, EndProblem::kAmbiguous,
            "the zip64 locator counts 0 disks: some readers read no entries from the archive, "
            "others read them all");
-    return false;
+    return Found::kRefused;
   }
+  *pointed = Get64(locator + 8);
   if (Get32(locator + 4) != 0 || Get32(locator + 16) > 1) {
+    if (!AnyMaxed(declared) && !AnyZip64Record(reader, *locator_at, *pointed)) {
+      return Found::kNothing;
+    }
     out->several_disks = true;
-    return false;
+    return Found::kRefused;
   }
-  const uint64_t pointed = Get64(locator + 8);
+  return Found::kRecords;
+}
+
+// The zip64 end record that the locator at `locator_at` leads to, on the one disk with every
+// entry.
+bool ReadZip64Record(ByteReader& reader, uint64_t locator_at, uint64_t pointed, Zip64Record* zip64,
+                     EndRecordReadings* out) {
   unsigned char record[kZip64EndSize];
-  uint64_t record_at = 0;
-  if (!FindZip64Record(reader, locator_at, pointed, record, &record_at)) {
+  if (!FindZip64Record(reader, locator_at, pointed, record, &zip64->at)) {
     if (pointed < reader.size() && HasSignature(reader, pointed, kZip64EndSignature)) {
       Refuse(out, EndProblem::kAmbiguous,
              "the zip64 locator points to a zip64 end record that does not lie right before "
@@ -107,57 +138,72 @@ bool ApplyZip64(ByteReader& reader, Declared* declared, bool* found, EndRecordRe
            "readers that follow it find no directory, others read the classic end record");
     return false;
   }
-  const uint64_t count = Get64(record + 32);
-  const uint64_t size = Get64(record + 40);
-  const uint64_t offset = Get64(record + 48);
+  zip64->count = Get64(record + 32);
+  zip64->size = Get64(record + 40);
+  zip64->offset = Get64(record + 48);
   // A single file is disk 0 with every entry on it; some readers take a zip64 record that
   // says otherwise for part of a split archive and read nothing, others read on.
-  if (Get32(record + 16) != 0 || Get32(record + 20) != 0 || Get64(record + 24) != count) {
+  if (Get32(record + 16) != 0 || Get32(record + 20) != 0 || Get64(record + 24) != zip64->count) {
     Refuse(out, EndProblem::kAmbiguous,
            "the zip64 end record puts the directory on disk " + std::to_string(Get32(record + 20)) +
                " of disk " + std::to_string(Get32(record + 16)) + " with " +
-               std::to_string(Get64(record + 24)) + " of its " + std::to_string(count) +
+               std::to_string(Get64(record + 24)) + " of its " + std::to_string(zip64->count) +
                " entries: some readers take the archive for part of a split one and read "
                "nothing, others read on");
     return false;
   }
-  // The locator points to the record, as recorded or moved by what was put in front.
-  const int64_t shift = static_cast<int64_t>(record_at - std::min(size, record_at) - offset);
-  if (pointed != record_at &&
-      static_cast<int64_t>(pointed) + shift != static_cast<int64_t>(record_at)) {
-    Refuse(out, EndProblem::kAmbiguous,
-           "the zip64 locator points to offset " + std::to_string(pointed) +
-               ", the zip64 end record lies at " + std::to_string(record_at) +
-               ": readers that follow it read something else");
-    return false;
-  }
-  // Where the classic fields hold values of their own, they must be these.
-  std::string disagreement;
-  if (!declared->count_maxed && (count & 0xFFFF) != declared->entry_count) {
-    disagreement = "counts " + std::to_string(count) + " entries, the classic end record " +
-                   std::to_string(declared->entry_count);
-  } else if (!declared->size_maxed && size != declared->directory_size) {
-    disagreement = "gives the directory " + std::to_string(size) +
-                   " bytes, the classic end record " + std::to_string(declared->directory_size);
-  } else if (!declared->offset_maxed && offset != declared->directory_offset) {
-    disagreement = "puts the directory at " + std::to_string(offset) +
-                   ", the classic end record at " + std::to_string(declared->directory_offset);
-  }
-  if (!disagreement.empty()) {
-    Refuse(out, EndProblem::kAmbiguous, "the zip64 end record " + disagreement);
-    return false;
-  }
-  // A classic count of its own stands: readers take the zip64 one only where the classic
-  // one is maxed, and it may have wrapped where the zip64 one did not.
-  if (declared->count_maxed) {
-    declared->entry_count = count;
-    declared->zip64 = true;
-  }
-  declared->directory_size = size;
-  declared->directory_offset = offset;
-  declared->directory_end = record_at;
-  *found = true;
   return true;
+}
+
+// Whether the locator points to the zip64 record, as recorded or moved by what was put in
+// front (the directory's distance from where the zip64 record says it lies).
+bool LocatorFits(uint64_t pointed, const Zip64Record& zip64, EndRecordReadings* out) {
+  if (pointed == zip64.at) return true;
+  const int64_t shift =
+      static_cast<int64_t>(zip64.at - std::min(zip64.size, zip64.at) - zip64.offset);
+  uint64_t moved = 0;
+  if (ApplyShift(pointed, shift, &moved) && moved == zip64.at) return true;
+  Refuse(out, EndProblem::kAmbiguous,
+         "the zip64 locator points to offset " + std::to_string(pointed) +
+             ", the zip64 end record lies at " + std::to_string(zip64.at) +
+             ": readers that follow it read something else");
+  return false;
+}
+
+bool CountsDiffer(const Declared& declared, const Zip64Record& zip64) {
+  return !declared.count_maxed && (zip64.count & 0xFFFF) != declared.entry_count;
+}
+
+// Where the classic fields hold values of their own and the zip64 record other ones, what
+// the zip64 record says, for a person; empty when they agree.
+std::string Disagreement(const Declared& declared, const Zip64Record& zip64) {
+  if (CountsDiffer(declared, zip64)) {
+    return "counts " + std::to_string(zip64.count) + " entries, the classic end record " +
+           std::to_string(declared.entry_count);
+  }
+  if (!declared.size_maxed && zip64.size != declared.directory_size) {
+    return "gives the directory " + std::to_string(zip64.size) + " bytes, the classic end record " +
+           std::to_string(declared.directory_size);
+  }
+  if (!declared.offset_maxed && zip64.offset != declared.directory_offset) {
+    return "puts the directory at " + std::to_string(zip64.offset) +
+           ", the classic end record at " + std::to_string(declared.directory_offset);
+  }
+  return "";
+}
+
+// `declared` as the zip64 record completes it. A classic count of its own stands: readers
+// take the zip64 one only where the classic one is maxed, and it may have wrapped where the
+// zip64 one did not.
+Declared WithZip64(Declared declared, const Zip64Record& zip64) {
+  if (declared.count_maxed) {
+    declared.entry_count = zip64.count;
+    declared.zip64 = true;
+  }
+  declared.directory_size = zip64.size;
+  declared.directory_offset = zip64.offset;
+  declared.directory_end = zip64.at;
+  return declared;
 }
 
 // Whether the local header of the directory's first entry lies where its recorded offset,
@@ -167,8 +213,8 @@ bool FirstEntryFits(ByteReader& reader, uint64_t directory_offset, int64_t shift
   if (!reader.ReadAt(directory_offset, header, sizeof header)) return false;
   const uint64_t offset = Get32(header + 42);
   if (offset == kMaxed32) return true;  // in the zip64 field: not worth a guess
-  const int64_t moved = static_cast<int64_t>(offset) + shift;
-  return moved >= 0 && HasSignature(reader, static_cast<uint64_t>(moved), kLocalHeaderSignature);
+  uint64_t moved = 0;
+  return ApplyShift(offset, shift, &moved) && HasSignature(reader, moved, kLocalHeaderSignature);
 }
 
 ArchiveEnd Reading(const Declared& declared, uint64_t directory_offset, uint64_t size) {
@@ -212,6 +258,70 @@ void Locate(ByteReader& reader, const Declared& declared, EndRecordReadings* out
   }
 }
 
+// Where the classic fields stand on their own and the zip64 record says other things: this
+// reader takes the classic directory, which ends at the end record (the zip64 records then
+// lie inside the last entry's comment) or at the zip64 record. Readers that follow the
+// locator take the zip64 record's directory: where that lists other entries, the archive
+// reads two ways (it is compared as a partial reading); where it leads nowhere, they find
+// no entries, which is no reading of their own.
+void LocateBesideZip64(ByteReader& reader, Declared declared, const Zip64Record& zip64,
+                       EndRecordReadings* out) {
+  Locate(reader, declared, out);
+  if (out->readings.empty()) {
+    out->partial_readings.clear();
+    declared.directory_end = zip64.at;
+    Locate(reader, declared, out);
+  }
+  EndRecordReadings followed;
+  Locate(reader, WithZip64(declared, zip64), &followed);
+  for (const std::vector<ArchiveEnd>* found : {&followed.readings, &followed.partial_readings}) {
+    out->partial_readings.insert(out->partial_readings.end(), found->begin(), found->end());
+  }
+}
+
+// The classic fields with the zip64 records where a locator lies before them, into `out`.
+void LocateWithZip64(ByteReader& reader, const Declared& declared, EndRecordReadings* out) {
+  uint64_t locator_at = 0, pointed = 0;
+  switch (ReadLocator(reader, declared, &locator_at, &pointed, out)) {
+    case Found::kRefused:
+      return;
+    case Found::kNothing:
+      // Maxed classic fields without a zip64 record: nothing tells where the directory is.
+      if (!AnyMaxed(declared)) Locate(reader, declared, out);
+      return;
+    case Found::kRecords:
+      break;
+  }
+  Zip64Record zip64;
+  if (!ReadZip64Record(reader, locator_at, pointed, &zip64, out) ||
+      !LocatorFits(pointed, zip64, out)) {
+    return;
+  }
+  const std::string disagreement = Disagreement(declared, zip64);
+  if (disagreement.empty()) {
+    Locate(reader, WithZip64(declared, zip64), out);
+  } else if (AnyMaxed(declared) || CountsDiffer(declared, zip64)) {
+    Refuse(out, EndProblem::kAmbiguous, "the zip64 end record " + disagreement);
+  } else {
+    LocateBesideZip64(reader, declared, zip64, out);
+  }
+}
+
+// A single file is one disk that holds every entry: readers that go by the count of this
+// disk's entries read other entries than those that go by the total.
+bool DiskCountsAgree(const unsigned char* record, EndRecordReadings* out) {
+  const uint16_t on_disk = Get16(record + 8);
+  const uint16_t total = Get16(record + 10);
+  if (out->several_disks || on_disk == total || on_disk == kMaxed16 || total == kMaxed16) {
+    return true;
+  }
+  Refuse(out, EndProblem::kAmbiguous,
+         "the end record counts " + std::to_string(on_disk) + " entries on this disk and " +
+             std::to_string(total) + " in all: readers that go by this disk's count read " +
+             std::to_string(on_disk) + " entries, others " + std::to_string(total));
+  return false;
+}
+
 }  // namespace
 
 EndRecordReadings ReadEndRecord(ByteReader& reader, const std::vector<unsigned char>& tail,
@@ -219,12 +329,9 @@ EndRecordReadings ReadEndRecord(ByteReader& reader, const std::vector<unsigned c
   EndRecordReadings out;
   const uint16_t disk = Get16(tail.data() + at + 4);
   out.several_disks = disk != 0 && disk != kMaxed16;
-  Declared declared = ReadClassic(tail, tail_start, at);
-  bool zip64_found = false;
-  if (!ApplyZip64(reader, &declared, &zip64_found, &out)) return out;
-  // Maxed classic fields without a zip64 record: nothing tells where the directory is.
-  if (!zip64_found && AnyMaxed(declared)) return out;
-  Locate(reader, declared, &out);
+  if (DiskCountsAgree(tail.data() + at, &out)) {
+    LocateWithZip64(reader, ReadClassic(tail, tail_start, at), &out);
+  }
   return out;
 }
 

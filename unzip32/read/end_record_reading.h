@@ -19,9 +19,11 @@ struct EndRecordReadings {
   std::vector<ArchiveEnd> readings;
   // A directory at the recorded offset where none lies right before the end records: some
   // readers take it, but it does not end where the end records begin, so it can only be
-  // compared with the readings of other records.
+  // compared with the readings of other records. Also the directories of zip64 records that
+  // classic fields of their own contradict: readers that follow the locator take them.
   std::vector<ArchiveEnd> partial_readings;
-  // kAmbiguous when the classic and zip64 records disagree. `message` says so for a person.
+  // kAmbiguous when the records can be read in more than one way: counts that differ, zip64
+  // records that readers follow to different places. `message` says so for a person.
   EndProblem problem = EndProblem::kNone;
   std::string message;
   bool several_disks = false;  // the records name other disks

@@ -75,7 +75,6 @@ TEST(Reader, ReadsTheArchivesThatOtherToolsRead) {
   std::string disks = kTwo;  // a single-file archive that fills in disk numbers anyway
   Patch16(disks, end_at + 4, 0);
   Patch16(disks, end_at + 6, 0);
-  Patch16(disks, end_at + 8, 1);
   std::string long_comment = kTwo;  // the comment claims more bytes than the file has
   Patch16(long_comment, end_at + 20, 500);
   struct Case {
@@ -270,6 +269,13 @@ TEST(Reader, RefusesArchivesThatReadInMoreThanOneWay) {
   stray_locator[one_reading.size() - 22] = 'X';
   std::string other_disk = WithZip64Records(one_reading, 2);
   Patch16(other_disk, one_reading.size() - 22 + 16, 1);
+  // Counts on this disk and in all that differ.
+  std::string disk_count = one_reading;
+  Patch16(disk_count, disk_count.size() - 22 + 8, 1);
+  // A locator that points near the end of the offsets, in an archive moved by a prefix.
+  const int64_t near_end = INT64_MAX - static_cast<int64_t>(one_reading.size());
+  const std::string far_locator =
+      std::string(1000, 'x') + WithZip64Records(one_reading, 2, near_end);
   // An entry that the directory does not list, at the very start of the file.
   const std::string unlisted = BuildRawZip({{.name = "payload.sh", .data = "2"}});
   const std::string front_entry = unlisted.substr(0, 30 + 10 + 1) + one_reading;
@@ -371,6 +377,8 @@ TEST(Reader, RefusesArchivesThatReadInMoreThanOneWay) {
        "the zip64 locator points to offset"},
       {"C5 locator without a record", stray_locator, "leads to no zip64 end record"},
       {"C5 zip64 record on another disk", other_disk, "puts the directory on disk"},
+      {"C5 locator near the end of the offsets", far_locator, "the zip64 locator points to offset"},
+      {"C3 count on this disk", disk_count, "counts 1 entries on this disk and 2 in all"},
       {"C2 a copy of the end record in its comment", copy_in_comment,
        "the last end record in the file leads to no central directory"},
       {"C1 an unlisted entry at the start", front_entry,
