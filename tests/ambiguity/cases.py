@@ -498,9 +498,24 @@ def b3_leading_slash():
     return b3_pair(b"/a/target")
 
 
-@case("B3", failed(r"\.\.", files={"target": B}), "'..' fails its entry alone; the other is written")
+@case("B3", refused("target", r"\.\."), "x/../target resolves to target: refused whole")
 def b3_dot_dot():
     return archive(Entry("x/../target", A), Entry("target", B))
+
+
+@case("B3", refused("a/b", r"\.\."), "7zz and zipfile drop the dots and write B to a/b")
+def b3_dot_dot_prefix():
+    return archive(Entry("a/b", A), Entry("../a/b", B))
+
+
+@case("B3", refused("c/a/b", r"\.\."), "7zz and zipfile write c/../a/b to c/a/b")
+def b3_dot_dot_dropped():
+    return archive(Entry("c/a/b", A), Entry("c/../a/b", B))
+
+
+@case("B3", failed(r"\.\.", files={"a/b": A, "x/y": B}), "'..' that leads to no entry's path fails alone")
+def b3_dot_dot_elsewhere():
+    return archive(Entry("a/b", A), Entry("x/y", B), Entry("q/../../p", PAYLOAD))
 
 
 @case("one", read({"target.": A, "target": B}), "trailing dots are bytes of the name on Linux")
