@@ -7,6 +7,11 @@ Builds three archives deterministically (seeded generator, fixed time stamps, zl
   (b) 50,000 small files, deflate
   (c) one 2 GiB stored entry in a zip64 archive
 
+and, for the reader's first pass alone, two archives of 1,000,000 directory entries (archive
+key f): one name for all of them ("d/"), and 1,000,000 distinct names. The library lists
+each (ExtractList 1); the first must take at most FIRST_PASS_MAX_RATIO times the second, so
+that entries sharing a name never make the pass grow faster than n log n.
+
 and extracts each with every tool, on a warm cache, best of N runs, each run into a fresh
 output directory of its own (kept until all tools ran when it holds many files: see
 KEEP_OUTPUTS_OF_FILES). Every run's output is checked (file count and
@@ -33,6 +38,7 @@ relative to bsdtar's (docs/bench.svg unless --chart names another file).
     bench/run.py                 # full size; archives cached in build-bench/data
     bench/run.py --scale 0.1     # a tenth of every size, for a quick check
     bench/run.py --strace        # and the library's system calls on (b), from strace -c -f
+    bench/run.py --archives f    # the first pass over a million entries alone
 """
 
 import argparse
@@ -46,6 +52,7 @@ import os
 import random
 import shutil
 import statistics
+import struct
 import subprocess
 import sys
 import tempfile
@@ -226,6 +233,99 @@ def ensure_archive(key, scale, data_dir):
         file=sys.stderr,
     )
     return path, manifest
+
+
+# ---------------------------------------------------------------------------------------------
+# The first pass over a million entries
+
+FIRST_PASS_KEY = "f"
+FIRST_PASS_ENTRIES = 1_000_000
+FIRST_PASS_MAX_RATIO = 2.0
+FIRST_PASS_ARCHIVES = (
+    ("one name", lambda i: b"d/"),
+    ("distinct names", lambda i: b"d%07d/" % i),
+)
+
+
+def write_directory_entries(path, name_of, count):
+    """An archive of `count` empty directory entries named name_of(0), name_of(1), ...,
+    written record by record (zipfile takes minutes for a million), with zip64 end records
+    for the count."""
+    dos_date = (FIXED_TIME[0] - 1980) << 9 | FIXED_TIME[1] << 5 | FIXED_TIME[2]
+    dos_time = FIXED_TIME[3] << 11 | FIXED_TIME[4] << 5
+    directory_attributes = (0o40755 << 16) | 0x10
+    locals_, centrals = [], []
+    offset = 0
+    for i in range(count):
+        name = name_of(i)
+        local = struct.pack("<IHHHHHIIIHH", 0x04034B50, 20, 0, 0, dos_time, dos_date, 0, 0, 0,
+                            len(name), 0) + name
+        centrals.append(struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 0x031E, 20, 0, 0, dos_time,
+                                    dos_date, 0, 0, 0, len(name), 0, 0, 0, 0,
+                                    directory_attributes, offset) + name)
+        locals_.append(local)
+        offset += len(local)
+    directory = b"".join(centrals)
+    zip64_end_at = offset + len(directory)
+    tail = struct.pack("<IQHHIIQQQQ", 0x06064B50, 44, 45, 45, 0, 0, count, count, len(directory),
+                       offset)
+    tail += struct.pack("<IIQI", 0x07064B50, 0, zip64_end_at, 1)
+    tail += struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 0xFFFF, 0xFFFF, len(directory), offset, 0)
+    with open(path, "wb") as f:
+        f.write(b"".join(locals_))
+        f.write(directory)
+        f.write(tail)
+
+
+def ensure_first_pass_archive(number, data_dir):
+    label, name_of = FIRST_PASS_ARCHIVES[number]
+    path = os.path.join(data_dir, "f%d-%d-v%d.zip" % (number, FIRST_PASS_ENTRIES, GENERATOR_VERSION))
+    if not os.path.exists(path):
+        os.makedirs(data_dir, exist_ok=True)
+        print("building the archive of %s ..." % label, file=sys.stderr, flush=True)
+        write_directory_entries(path + ".part", name_of, FIRST_PASS_ENTRIES)
+        os.replace(path + ".part", path)
+    return path
+
+
+def measure_first_pass(build_dir, data_dir, work_dir, runs):
+    """Rows of the library listing each first-pass archive, best of `runs`."""
+    driver = os.path.join(build_dir, "bin", "bench_unzip32")
+    if not os.path.exists(driver):
+        raise Failure("%s is not built" % driver)
+    rows = []
+    for number, (label, _) in enumerate(FIRST_PASS_ARCHIVES):
+        archive = ensure_first_pass_archive(number, data_dir)
+        times, peak = [], 0
+        for _ in range(runs):
+            wall, rss, status, stdout, stderr = run_measured([driver, "--list", archive, work_dir])
+            if status != 0:
+                raise Failure("listing %s: exit status %d: %s"
+                              % (label, status, (stderr or stdout).strip()[-500:]))
+            members = key_values(stdout).get("members")
+            if members != str(FIRST_PASS_ENTRIES):
+                raise Failure("listing %s: %s members, not %d" % (label, members, FIRST_PASS_ENTRIES))
+            times.append(wall)
+            peak = max(peak, rss)
+        rows.append(Row("%s entries of %s" % ("{:,}".format(FIRST_PASS_ENTRIES), label), min(times), peak))
+    return rows
+
+
+def print_first_pass(rows):
+    print()
+    print("### First pass: the library lists %s directory entries (ExtractList 1)"
+          % "{:,}".format(FIRST_PASS_ENTRIES))
+    print()
+    print("| archive | wall s | x distinct names | peak MiB |")
+    print("|---|---:|---:|---:|")
+    base = rows[-1].seconds
+    for row in rows:
+        print("| %s | %.2f | %.2f | %.0f |" % (row.name, row.seconds, row.seconds / base, row.rss / 1024))
+    sys.stdout.flush()
+    ratio = rows[0].seconds / base
+    if ratio > FIRST_PASS_MAX_RATIO:
+        raise Failure("one name takes %.2f times as long as distinct names (at most %g)"
+                      % (ratio, FIRST_PASS_MAX_RATIO))
 
 
 # ---------------------------------------------------------------------------------------------
@@ -843,7 +943,8 @@ def main():
     parser.add_argument("--build-dir", default=os.path.join(REPO, "build-bench"))
     parser.add_argument("--data-dir", help="where archives are cached (default BUILD-DIR/data)")
     parser.add_argument("--work-dir", help="where tools extract (default BUILD-DIR/work)")
-    parser.add_argument("--archives", default="abc", help="which archives, e.g. ab (default abc)")
+    parser.add_argument("--archives", default="abc" + FIRST_PASS_KEY,
+                        help="which archives, e.g. ab (default abcf; f: the first pass alone)")
     parser.add_argument("--no-build", action="store_true", help="use the tools already built")
     parser.add_argument(
         "--strace", action="store_true",
@@ -868,6 +969,8 @@ def main():
     failed = False
     results = []
     for key in args.archives:
+        if key == FIRST_PASS_KEY:
+            continue
         if key not in ARCHIVES:
             parser.error("unknown archive %r" % key)
         archive, manifest = ensure_archive(key, args.scale, data_dir)
@@ -892,6 +995,15 @@ def main():
         shutil.rmtree(work_dir, ignore_errors=True)
         print_table(ARCHIVES[key][0], archive, manifest, rows)
         results.append((ARCHIVES[key][0], rows))
+    if FIRST_PASS_KEY in args.archives:
+        shutil.rmtree(work_dir, ignore_errors=True)
+        os.makedirs(work_dir)
+        try:
+            print_first_pass(measure_first_pass(build_dir, data_dir, work_dir, args.runs))
+        except Failure as e:
+            print("first pass failed: %s" % e, file=sys.stderr)
+            failed = True
+        shutil.rmtree(work_dir, ignore_errors=True)
     if results:
         write_chart(args.chart, results, heading)
     print()

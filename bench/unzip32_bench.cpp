@@ -3,15 +3,16 @@
 // the program's option set and five callbacks. bench/run.py times it as a whole, without
 // the program around the library; run by hand, it prints the library's own figures:
 //
-//   bench_unzip32 [--honor-directories] [--library PATH] [--password TEXT] ARCHIVE
+//   bench_unzip32 [--honor-directories] [--list] [--library PATH] [--password TEXT] ARCHIVE
 //                 TARGET-DIRECTORY
 //   -> members=N uncompressed_mb=X seconds=S mb_per_s=R printed_bytes=P
 //
-// The password callback answers TEXT (without --password, a fixed password of its own).
-// seconds is the extraction call alone (no process start, no loading). Run it under
-// /usr/bin/time -v to see the peak resident size as well. Exit status 0 when the library
-// returned 0; otherwise 1, with the library's result and its last printed lines on
-// standard error.
+// --list lists the entries (ExtractList 1) instead of extracting them: the reader's first
+// pass and the lines alone. The password callback answers TEXT (without --password, a fixed
+// password of its own). seconds is the extraction call alone (no process start, no
+// loading). Run it under /usr/bin/time -v to see the peak resident size as well. Exit
+// status 0 when the library returned 0; otherwise 1, with the library's result and its last
+// printed lines on standard error.
 #include <dlfcn.h>
 
 #include <chrono>
@@ -59,8 +60,8 @@ struct LibraryCloser {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: bench_unzip32 [--honor-directories] [--library PATH] [--password TEXT] "
-               "ARCHIVE TARGET-DIRECTORY\n");
+               "usage: bench_unzip32 [--honor-directories] [--list] [--library PATH] "
+               "[--password TEXT] ARCHIVE TARGET-DIRECTORY\n");
   return 2;
 }
 
@@ -68,11 +69,14 @@ int Usage() {
 
 int main(int argc, char** argv) {
   bool honor_directories = false;
+  bool list = false;
   std::string library = "libunzip32.so";  // found beside this program through its RUNPATH
   int arg = 1;
   for (; arg < argc && std::strncmp(argv[arg], "--", 2) == 0; ++arg) {
     if (std::strcmp(argv[arg], "--honor-directories") == 0) {
       honor_directories = true;
+    } else if (std::strcmp(argv[arg], "--list") == 0) {
+      list = true;
     } else if (std::strcmp(argv[arg], "--library") == 0 && arg + 1 < argc) {
       library = argv[++arg];
     } else if (std::strcmp(argv[arg], "--password") == 0 && arg + 1 < argc) {
@@ -107,6 +111,7 @@ int main(int argc, char** argv) {
   options.HonorDirectories = honor_directories ? 1 : 0;
   options.OverWriteFiles = 1;
   options.CaseSensitive = 1;
+  options.ExtractList = list ? 1 : 0;
   options.ZipFileName = argv[arg];
   options.ExtractDir = argv[arg + 1];
 

@@ -198,10 +198,11 @@ CentralDirectory::Step CentralDirectory::Next(Entry* entry, std::string* problem
   entry->mtime = times_.Seconds(entry->dos_date, entry->dos_time);
 
   std::string_view unicode_path;
-  std::string unicode_problem;
-  if (!FindUnicodePathField(extra_, raw_name_, entry->flags, &unicode_path, &unicode_problem)) {
-    return Ambiguous(
-        problem, "entry " + DecodeEntryName(raw_name_, entry->flags, {}) + " " + unicode_problem);
+  std::string field_problem = RepeatedExtraField(extra_);
+  if (!field_problem.empty() ||
+      !FindUnicodePathField(extra_, raw_name_, entry->flags, &unicode_path, &field_problem)) {
+    return Ambiguous(problem,
+                     "entry " + DecodeEntryName(raw_name_, entry->flags, {}) + " " + field_problem);
   }
   bool zip64_ok = true;
   bool have_exact_time = false;

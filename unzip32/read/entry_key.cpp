@@ -31,6 +31,29 @@ std::string NormalisedPath(std::string_view name) {
   return path;
 }
 
+std::vector<std::string> PathsWithoutDotDot(std::string_view normalised) {
+  if (normalised.find("..") == std::string_view::npos) return {};
+  std::vector<std::string_view> dropped, resolved;
+  bool dotted = false;
+  ForEachComponent(normalised, [&](std::string_view part) {
+    if (part != "..") {
+      dropped.push_back(part);
+      resolved.push_back(part);
+      return;
+    }
+    dotted = true;
+    if (!resolved.empty()) resolved.pop_back();
+  });
+  std::vector<std::string> paths;
+  if (!dotted) return paths;
+  for (const auto& parts : {dropped, resolved}) {
+    std::string path;
+    for (const std::string_view part : parts) path += (path.empty() ? "" : "/") + std::string(part);
+    if (!path.empty() && (paths.empty() || paths.back() != path)) paths.push_back(std::move(path));
+  }
+  return paths;
+}
+
 bool NameMarksDirectory(std::string_view name) {
   if (name.empty()) return false;
   if (IsSeparator(name.back())) return true;

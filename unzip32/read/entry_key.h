@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace nocunzip::unzip32 {
 
@@ -14,6 +15,13 @@ namespace nocunzip::unzip32 {
 // Windows knows no other reading), "." and empty components dropped, joined with "/".
 // Empty when the name names nothing but the target itself.
 std::string NormalisedPath(std::string_view name);
+
+// The paths that other readers write a normalised path with ".." components to, where the
+// library refuses it: the path with its ".." components dropped, as 7-Zip and Python's
+// zipfile do ("c/../a/b" is c/a/b), and the path resolved, none above the top, as a file
+// system would ("c/../a/b" and "../a/b" are a/b). Each once, none empty; none for a path
+// without "..".
+std::vector<std::string> PathsWithoutDotDot(std::string_view normalised);
 
 // Whether `name` marks a directory by itself: it ends with a separator, or its last
 // component is "." ("d/." is the directory d).

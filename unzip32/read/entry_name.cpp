@@ -28,11 +28,30 @@ std::string_view UnicodePathName(std::string_view raw, std::string_view field) {
   return IsValidUtf8(name) ? name : std::string_view();
 }
 
-bool IsAscii(std::string_view text) {
+// The ASCII characters of `text` in their order, each run of other characters standing as
+// one placeholder: what a Unicode path field must keep of the name that it re-spells.
+std::string AsciiSkeleton(std::string_view text) {
+  constexpr char kPlaceholder = '\x80';
+  std::string skeleton;
   for (const char c : text) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
+    if (static_cast<unsigned char>(c) < 0x80) {
+      skeleton += c;
+    } else if (skeleton.empty() || skeleton.back() != kPlaceholder) {
+      skeleton += kPlaceholder;
+    }
   }
-  return true;
+  return skeleton;
+}
+
+// Whether the field's `unicode` name is a re-spelling of the stored name `raw` as a
+// reader that ignores the field decodes it: flagged UTF-8 leaves nothing to re-spell, and
+// otherwise only the characters outside ASCII may change, a run of them for a run (one
+// code-page byte may stand for several characters). ASCII characters, separators and so
+// the components stay, so a reader that goes by the field and one that does not write the
+// same path but for the spelling of its non-ASCII characters.
+bool RespellsOnly(std::string_view raw, uint16_t flags, std::string_view unicode) {
+  if (flags & zip::kFlagUtf8) return unicode == raw;
+  return AsciiSkeleton(unicode) == AsciiSkeleton(DecodeEntryName(raw, flags, {}));
 }
 
 }  // namespace
@@ -41,24 +60,19 @@ bool FindUnicodePathField(std::string_view extra, std::string_view raw, uint16_t
                           std::string_view* field, std::string* problem) {
   const FieldsOfId found = FindExtraFields(extra, zip::kExtraUnicodePath);
   *field = found.first;
-  if (found.count > 1) {
-    *problem = "carries " + std::to_string(found.count) +
-               " Unicode path fields, which readers choose between differently";
-    return false;
-  }
-  if (found.count == 1 && (found.first.empty() || found.first[0] != kUnicodePathVersion)) {
+  // Several fields are refused with the other repeated fields (RepeatedExtraField).
+  if (found.count > 0 && (found.first.empty() || found.first[0] != kUnicodePathVersion)) {
     *problem = "carries a Unicode path field of an unknown version, which readers read differently";
     return false;
   }
-  // The field is there for names that the stored bytes cannot spell. Where they spell it
-  // already (UTF-8 by the flag, or plain ASCII on both sides), another name in the field
-  // is a second name: readers that go by the field write it, the others the stored one.
+  // The field is there for the characters that the stored bytes cannot spell. A field that
+  // changes more is a second name: readers that go by the field write it, the others the
+  // stored one.
   const std::string_view unicode = UnicodePathName(raw, found.first);
-  const bool spelled = (flags & zip::kFlagUtf8) != 0 || (IsAscii(raw) && IsAscii(unicode));
-  if (spelled && !unicode.empty() && unicode != raw) {
+  if (!unicode.empty() && !RespellsOnly(raw, flags, unicode)) {
     *problem = "carries a Unicode path field that names it " + std::string(unicode) +
-               " although its stored name spells it already: readers that go by the field "
-               "write another name";
+               ", which is more than another spelling of its stored name: readers that go by "
+               "the field write another path";
     return false;
   }
   return true;

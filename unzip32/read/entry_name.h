@@ -20,13 +20,14 @@ namespace nocunzip::unzip32 {
 std::string DecodeEntryName(std::string_view raw, uint16_t flags,
                             std::string_view unicode_path_field);
 
-// The data of the one Unicode path field (0x7075) among the extra fields `extra` of the
-// entry whose stored name is `raw` with the flags `flags`, empty when there is none. False,
-// with the reason in `problem`, when the fields can be read in more than one way: several
-// of them (readers take the first or the last), a version other than 1 (whose layout
-// readers guess), or a field that names the entry otherwise although its stored name spells
-// it already: flagged as UTF-8, or ASCII as the field's name is (readers that go by the
-// field write one name, the others the stored one).
+// The data of the Unicode path field (0x7075) among the extra fields `extra` of the entry
+// whose stored name is `raw` with the flags `flags`, empty when there is none (several are
+// refused by RepeatedExtraField before). False, with the reason in `problem`, when the field
+// can be read in more than one way: a version other than 1 (whose layout readers guess), or
+// a name that is more than a re-spelling of the stored one. The field may spell the
+// characters outside ASCII otherwise, a run of them for a run; the ASCII characters of the
+// name as a reader without the field decodes it (separators among them) must stay, in their
+// order. A name flagged as UTF-8 spells itself: its field must say the same.
 bool FindUnicodePathField(std::string_view extra, std::string_view raw, uint16_t flags,
                           std::string_view* field, std::string* problem);
 

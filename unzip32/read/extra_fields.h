@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "read/little_endian.h"
@@ -35,5 +36,11 @@ struct FieldsOfId {
   std::string_view first;
 };
 FieldsOfId FindExtraFields(std::string_view extra, uint16_t id);
+
+// Why `extra` reads two ways, empty when it does not: it carries one of the fields that
+// this reader interprets (zip64, Unicode path, AES, the extended timestamp, NTFS) more than
+// once, and readers take the first or the last of them. The text names the field, e.g.
+// "carries more than one AES (0x9901) field, ...".
+std::string RepeatedExtraField(std::string_view extra);
 
 }  // namespace nocunzip::unzip32

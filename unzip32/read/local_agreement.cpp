@@ -135,6 +135,10 @@ bool SameSizes(const Entry& entry, const LocalRecord& local, std::string* differ
 
 bool LocalAgrees(const Entry& entry, std::string_view central_extra, const LocalRecord& local,
                  std::string* difference) {
+  if (const std::string repeated = RepeatedExtraField(local.extra); !repeated.empty()) {
+    *difference = "the local header of entry " + entry.name + " " + repeated;
+    return false;
+  }
   return LocalName(entry, central_extra, local, difference) &&
          SameCoding(entry, central_extra, local, difference) && SameSizes(entry, local, difference);
 }

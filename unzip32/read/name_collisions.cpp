@@ -9,8 +9,38 @@
 namespace nocunzip::unzip32 {
 namespace {
 
-// What the second pass keeps of an earlier entry: whether it is a directory, and its name.
-std::string Detail(const Entry& entry) { return (entry.is_directory ? "d" : "f") + entry.name; }
+using Seen = NameCollisions::Seen;
+
+// The earlier of two entries, either of which may be missing.
+const Seen* Earlier(const Seen* a, const Seen* b) {
+  if (a == nullptr) return b;
+  if (b == nullptr) return a;
+  return a->index < b->index ? a : b;
+}
+
+// The first of `firsts` (the first two entries of distinct spellings) spelled otherwise
+// than `path`.
+const Seen* FirstSpelledOtherwise(const std::vector<Seen>& firsts, const std::string& path) {
+  for (const Seen& seen : firsts) {
+    if (seen.path != path) return &seen;
+  }
+  return nullptr;
+}
+
+void Remember(std::vector<Seen>* firsts, const Seen& entry) {
+  if (firsts->size() < 2 && (firsts->empty() || firsts->front().path != entry.path)) {
+    firsts->push_back(entry);
+  }
+}
+
+std::string DottedProblem(const std::string& dotted_name, const std::string& path,
+                          const std::string& other_name) {
+  return "entry " + dotted_name + " names the path " + path + " of entry " + other_name +
+         " for readers that drop or resolve its \"..\" components: which of them an extractor "
+         "writes depends on the extractor";
+}
+
+const Seen* Present(const std::optional<Seen>& seen) { return seen ? &*seen : nullptr; }
 
 }  // namespace
 
@@ -22,7 +52,11 @@ void NameCollisions::Reserve(const ArchiveEnd& end) {
 void NameCollisions::Add(const Entry& entry) {
   // Names of the target itself ("." and the like) name no path to collide on; they are
   // numbered all the same, so that numbers stay directory indexes.
-  index_.Add(HashKey(FileSystemKey(NormalisedPath(entry.name))));
+  const std::string path = NormalisedPath(entry.name);
+  index_.Add(entry.index, HashKey(FileSystemKey(path)));
+  for (const std::string& other : PathsWithoutDotDot(path)) {
+    index_.Add(entry.index, HashKey(FileSystemKey(other)));
+  }
 }
 
 bool NameCollisions::Check(ByteReader& reader, const ArchiveEnd& end, std::vector<CaseTwin>* twins,
@@ -35,23 +69,52 @@ bool NameCollisions::Check(ByteReader& reader, const ArchiveEnd& end, std::vecto
     if (!index_.IsSuspect(entry.index)) continue;
     const std::string path = NormalisedPath(entry.name);
     if (path.empty()) continue;
-    const auto& earlier = index_.Confirm(entry.index, FileSystemKey(path), Detail(entry));
-    const DuplicateIndex::Earlier* twin = nullptr;
-    for (const DuplicateIndex::Earlier& other : earlier) {
-      const std::string other_name = other.detail.substr(1);
-      const bool both_directories = entry.is_directory && other.detail[0] == 'd';
-      // Two directory entries of one path make one directory, whichever a reader takes.
-      if (both_directories) continue;
-      if (NormalisedPath(other_name) != path) {
-        if (twin == nullptr) twin = &other;
-        continue;
-      }
-      *problem = "entries " + other_name + " and " + entry.name + " both name the path " + path +
-                 ": which of them an extractor writes depends on the extractor";
-      return false;
+    if (!CheckPath(entry, path, twins, problem)) return false;
+    for (const std::string& other : PathsWithoutDotDot(path)) {
+      if (!CheckDotted(entry, other, problem)) return false;
     }
-    if (twin != nullptr) twins->push_back({entry.index, twin->detail.substr(1)});
   }
+  return true;
+}
+
+// Two directory entries of one path make one directory, whichever a reader takes: only
+// pairs with a file count.
+bool NameCollisions::CheckPath(const Entry& entry, const std::string& path,
+                               std::vector<CaseTwin>* twins, std::string* problem) {
+  SameKey& same = index_.Confirm(FileSystemKey(path));
+  const Seen self{entry.index, entry.is_directory, entry.name, path};
+  const auto [first, is_first] = same.first_of_path.try_emplace(path, self);
+  if (!is_first && !(first->second.is_directory && entry.is_directory)) {
+    *problem = "entries " + first->second.name + " and " + entry.name + " both name the path " +
+               path + ": which of them an extractor writes depends on the extractor";
+    return false;
+  }
+  const Seen* dotted = entry.is_directory
+                           ? Present(same.dotted_file)
+                           : Earlier(Present(same.dotted_file), Present(same.dotted_directory));
+  if (dotted != nullptr) {
+    *problem = DottedProblem(dotted->name, path, entry.name);
+    return false;
+  }
+  const Seen* twin = FirstSpelledOtherwise(same.files, path);
+  if (!entry.is_directory) twin = Earlier(twin, FirstSpelledOtherwise(same.directories, path));
+  if (twin != nullptr) twins->push_back({entry.index, twin->name});
+  Remember(entry.is_directory ? &same.directories : &same.files, self);
+  return true;
+}
+
+bool NameCollisions::CheckDotted(const Entry& entry, const std::string& path,
+                                 std::string* problem) {
+  SameKey& same = index_.Confirm(FileSystemKey(path));
+  const Seen* file = same.files.empty() ? nullptr : &same.files.front();
+  const Seen* directory = same.directories.empty() ? nullptr : &same.directories.front();
+  const Seen* earlier = entry.is_directory ? file : Earlier(file, directory);
+  if (earlier != nullptr) {
+    *problem = DottedProblem(entry.name, path, earlier->name);
+    return false;
+  }
+  std::optional<Seen>& slot = entry.is_directory ? same.dotted_directory : same.dotted_file;
+  if (!slot) slot = Seen{entry.index, entry.is_directory, entry.name, path};
   return true;
 }
 

@@ -118,7 +118,7 @@ TEST(Reader, ReadsTheFieldsOfTheCentralRecord) {
   const std::string raw_name = "caf\x82.txt";  // CP437 é
   const uint32_t crc = crc32(0, reinterpret_cast<const Bytef*>(raw_name.data()), raw_name.size());
   Put32(unicode, crc);
-  unicode += "caf\xc3\xa9-unicode.txt";
+  unicode += "caf\xc3\xa8.txt";  // the field re-spells the one character outside ASCII
   const ReadBack back = Read(BuildRawZip({
       {.name = raw_name, .data = "1"},
       {.name = "dosdir", .data = "", .external_attributes = 0x10},
@@ -144,7 +144,7 @@ TEST(Reader, ReadsTheFieldsOfTheCentralRecord) {
   ASSERT_EQ(back.problem, "");
   EXPECT_EQ(back.entries[0].name, "caf\xc3\xa9.txt");
   EXPECT_TRUE(back.entries[1].is_directory);
-  EXPECT_EQ(back.entries[2].name, "caf\xc3\xa9-unicode.txt");
+  EXPECT_EQ(back.entries[2].name, "caf\xc3\xa8.txt");
   EXPECT_EQ(back.entries[3].name, "stale") << "the field's CRC is of another name";
   EXPECT_EQ(back.entries[4].mtime, 1700000000);
   EXPECT_EQ(back.entries[5].encryption, Encryption::kAes);
@@ -310,7 +310,50 @@ TEST(Reader, RefusesArchivesThatReadInMoreThanOneWay) {
        BuildRawZip({{.name = "u",
                      .data = "x",
                      .central_extra = Unicode("u", "one") + Unicode("u", "two")}}),
-       "carries 2 Unicode path fields"},
+       "carries more than one Unicode path (0x7075) field"},
+      {"A3 two AES fields, the first saying deflate, the second stored",
+       BuildRawZip({{.name = "a",
+                     .data = "xxxxxxxxxxxxxxxxxx",
+                     .flags = 1,
+                     .method = 99,
+                     .central_extra = Field(0x9901, std::string("\x02\x00"
+                                                                "AE\x03\x08\x00",
+                                                                7)) +
+                                      Field(0x9901, std::string("\x02\x00"
+                                                                "AE\x03\x00\x00",
+                                                                7))}}),
+       "entry a carries more than one AES (0x9901) field"},
+      {"A3 two extended timestamps in the local header",
+       BuildRawZip({{.name = "t",
+                     .data = "x",
+                     .local_extra = Field(0x5455, std::string("\x01\x00\x00\x00\x00", 5)) +
+                                    Field(0x5455, std::string("\x01\x01\x00\x00\x00", 5))}}),
+       "the local header of entry t carries more than one extended timestamp (0x5455) field"},
+      {"A3 two NTFS fields",
+       BuildRawZip(
+           {{.name = "n", .data = "x", .central_extra = Field(0x000a, "") + Field(0x000a, "")}}),
+       "carries more than one NTFS (0x000a) field"},
+      {"A3 two zip64 fields",
+       BuildRawZip(
+           {{.name = "z", .data = "x", .local_extra = Field(0x0001, "") + Field(0x0001, "")}}),
+       "carries more than one zip64 (0x0001) field"},
+      {"A3 Unicode path field that changes the ASCII of a code-page name",
+       BuildRawZip({{.name = "\x81"
+                             "ber.txt",
+                     .data = "x",
+                     .central_extra = Unicode("\x81"
+                                              "ber.txt",
+                                              "docs/other.txt")}}),
+       "names it docs/other.txt, which is more than another spelling"},
+      {"A3 Unicode path field that adds a separator among re-spelled characters",
+       BuildRawZip({{.name = "a\x81\x82"
+                             "b",
+                     .data = "x",
+                     .central_extra = Unicode("a\x81\x82"
+                                              "b",
+                                              "a\xc3\xbc/\xc3\xa9"
+                                              "b")}}),
+       "which is more than another spelling"},
       {"A3 Unicode path field of version 2",
        BuildRawZip({{.name = "u",
                      .data = "x",
@@ -318,8 +361,8 @@ TEST(Reader, RefusesArchivesThatReadInMoreThanOneWay) {
                      .central_extra = Unicode("u", "v", 2)}}),
        "Unicode path field of an unknown version"},
       {"A3 Unicode path only in the central record",
-       BuildRawZip({{.name = "u", .data = "x", .central_extra = Unicode("u", "\xc3\xbc")}}),
-       "the local header names the entry u, the central directory \xc3\xbc"},
+       BuildRawZip({{.name = "\x81", .data = "x", .central_extra = Unicode("\x81", "\xc3\xa4")}}),
+       "the local header names the entry \xc3\xbc, the central directory \xc3\xa4"},
       {"A4 directory with data", BuildRawZip({{.name = "d/", .data = "x"}}),
        "entry d/ is marked as a directory but holds 1 bytes"},
       {"A4 DOS directory with data",
@@ -346,6 +389,18 @@ TEST(Reader, RefusesArchivesThatReadInMoreThanOneWay) {
        "both name the path a/b"},
       {"B3 leading /", BuildRawZip({{.name = "a", .data = "1"}, {.name = "/a", .data = "2"}}),
        "both name the path a"},
+      {"B3 ../a/b beside a/b",
+       BuildRawZip({{.name = "a/b", .data = "1"}, {.name = "../a/b", .data = "2"}}),
+       "entry ../a/b names the path a/b of entry a/b"},
+      {"B3 c/../a/b before a/b: resolved",
+       BuildRawZip({{.name = "c/../a/b", .data = "1"}, {.name = "a/b", .data = "2"}}),
+       "entry c/../a/b names the path a/b of entry a/b"},
+      {"B3 c/../a/b beside c/a/b: dropped",
+       BuildRawZip({{.name = "c/a/b", .data = "1"}, {.name = "c/../a/b", .data = "2"}}),
+       "entry c/../a/b names the path c/a/b of entry c/a/b"},
+      {"B3 a dotted directory beside a file",
+       BuildRawZip({{.name = "../d/"}, {.name = "d", .data = "2"}}),
+       "entry ../d/ names the path d of entry d"},
       // C1: records between the entries that a streaming reader finds.
       {"C1 local header between entries",
        BuildRawZip({{.name = "a", .data = "1", .after = junk_local}, {.name = "b", .data = "2"}}),
@@ -388,11 +443,28 @@ TEST(Reader, RefusesArchivesThatReadInMoreThanOneWay) {
                      .data = "1",
                      .flags = 0x800,
                      .central_extra = Unicode("a.txt", "b.txt")}}),
-       "carries a Unicode path field that names it b.txt although"},
+       "carries a Unicode path field that names it b.txt, which is more than"},
       {"A3 ASCII name with a Unicode path field of another ASCII name",
        BuildRawZip({{.name = "a.txt", .data = "1", .central_extra = Unicode("a.txt", "B.TXT")}}),
-       "carries a Unicode path field that names it B.TXT although"},
+       "carries a Unicode path field that names it B.TXT, which is more than"},
+      {"A3 ASCII name with a Unicode path field that adds other characters",
+       BuildRawZip(
+           {{.name = "a.txt", .data = "1", .central_extra = Unicode("a.txt", "\xc3\xa4.txt")}}),
+       "which is more than another spelling"},
       // One reading each.
+      {"Unicode path field re-spelling code-page bytes, one as several characters",
+       BuildRawZip({{.name = "d/\x81"
+                             "ber\x82.txt",
+                     .data = "1",
+                     .local_extra = Unicode("d/\x81"
+                                            "ber\x82.txt",
+                                            "d/\xc3\xbc\xc3\xa4"
+                                            "ber\xe2\x82\xac.txt"),
+                     .central_extra = Unicode("d/\x81"
+                                              "ber\x82.txt",
+                                              "d/\xc3\xbc\xc3\xa4"
+                                              "ber\xe2\x82\xac.txt")}}),
+       ""},
       {"junk between entries",
        BuildRawZip({{.name = "a", .data = "1", .after = "-JUNK-"}, {.name = "b", .data = "2"}}),
        ""},
