@@ -541,7 +541,7 @@ def c1_junk_between_entries():
 
 def hidden_local():
     """A local header and data of an entry that no directory lists."""
-    return Entry("hidden.sh", PAYLOAD).local_header() + PAYLOAD
+    return Entry("hidden.sh", PAYLOAD).local_record()
 
 
 def listed_after_front(front, adjusted=True):
