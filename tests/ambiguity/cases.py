@@ -18,7 +18,7 @@ import struct
 import zlib
 
 from zipbuild import (CENTRAL, LOCATOR, DEFLATED, DOS_DIRECTORY, FLAG_ENCRYPTED, FLAG_STRONG, FLAG_UTF8, HOST_UNIX, MAXED16,
-                      MAXED32, SIGNATURE_RECORD, DESCRIPTOR32, Entry, Zip, aes_extra, archive, compress,
+                      MAXED32, SIGNATURE_RECORD, DESCRIPTOR32, DESCRIPTOR64, Entry, Zip, aes_extra, archive, compress,
                       extra_field, unicode_path_extra, zip64_extra)
 
 A, B = b"alpha\n", b"bravo\n"
@@ -608,7 +608,7 @@ def c1_junk_between_entries():
 
 def hidden_local():
     """A local header and data of an entry that no directory lists."""
-    return Entry("hidden.sh", PAYLOAD).local_header() + PAYLOAD
+    return Entry("hidden.sh", PAYLOAD).local_record()
 
 
 def listed_after_front(front, adjusted=True):
@@ -630,7 +630,8 @@ def c1_spanning_marker_then_hidden_local():
     return listed_after_front(b"PK00" + hidden_local())
 
 
-@case("C1", refused("hidden|local|front"), "offsets from the archive's start: 7zz errs, bsdtar from a pipe writes hidden.sh")
+@case("C1", refused("hidden|local|front"),
+      "offsets from the archive's start: 7zz errs, bsdtar from a pipe writes hidden.sh")
 def c1_spanning_marker_then_hidden_local_unadjusted():
     return listed_after_front(b"PK00" + hidden_local(), adjusted=False)
 
@@ -726,6 +727,35 @@ LOOKALIKE_BY_SIZES = data_with_lookalike(crc_of_head=False, sizes_of_head=True)
       "the sizes before it fit, the CRC does not: all four peers write the whole a.txt")
 def one_descriptor_sizes_only_inside_stored_data():
     return stored_bit3_with_lookalike(LOOKALIKE_BY_SIZES)
+
+
+def lookalike_in_next_entry(form):
+    """a.txt stored with bit 3 and a descriptor without signature, which a streaming reader
+    does not see; b.txt's data hold a descriptor that fits all bytes from a.txt's data on."""
+    a = Entry("a.txt", A, descriptor=form)
+    b_header = Entry("b.txt", b"", descriptor="sig32").local_header()  # bit 3: no CRC, no sizes
+    so_far = a.local_record()[len(a.local_header()):] + b_header + b"x"
+    layout = DESCRIPTOR64 if "64" in form else DESCRIPTOR32
+    fits = layout.pack({"crc": zlib.crc32(so_far), "csize": len(so_far), "usize": len(so_far)})
+    return archive(a, Entry("b.txt", b"x" + fits + b"rest of b\n", descriptor="sig32"))
+
+
+@case("C1", refused("descriptor"),
+      "bsdtar from a pipe writes a.txt up to the lookalike, b.txt's header inside, and no b.txt; the others read")
+def c1_unsigned_descriptor_then_lookalike_in_next_entry():
+    return lookalike_in_next_entry("32")
+
+
+@case("C1", refused("descriptor"), "the same with a 64-bit descriptor and lookalike")
+def c1_unsigned_64_descriptor_then_lookalike_in_next_entry():
+    return lookalike_in_next_entry("64")
+
+
+@case("A2", refused("local|descriptor", "size"),
+      "bit 3, 0xFFFFFFFF as the local size without a zip64 field: bsdtar from a pipe writes a 4 GiB a.txt (sparse)")
+def a2_bit3_local_size_maxed_without_zip64():
+    return archive(Entry("a.txt", A * 4, method=DEFLATED, descriptor="sig32", local={"usize": MAXED32}),
+                   Entry("b.txt", B))
 
 
 def bit3_zip64_local(descriptor):

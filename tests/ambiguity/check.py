@@ -17,8 +17,9 @@ Cases listed in the list of known failures (known-failures.txt) may fail without
 check; one of them that passes fails it, so that the list shrinks as the library learns. A
 crash, a hang or a file beside the target fails the check whatever the list says.
 
---peers also runs bsdtar (from the file and from a pipe), 7zz and Python's zipfile on each case and prints what each wrote,
-then a table of all of them: a way to check the table's expectations, not part of the test.
+--peers also runs bsdtar (from the file and from a pipe), 7zz and Python's zipfile on each
+case and prints what each wrote, then a table of all of them: a way to check the table's
+expectations, not part of the test.
 --keep DIR writes each case's archive there.
 """
 import argparse

@@ -22,6 +22,18 @@ Mutations, one to three an archive:
   every seed      one field of one record found by its signature overwritten with a value of
                   interest (0, all ones, +-1, a bit flipped, the same field of a sibling, any),
                   or a byte of a name replaced (separators, dots, NUL, colon, case, 0x84).
+  streaming       (about a third of the archives, builder seeds only) what a streaming reader
+                  reads another way: bytes in front that begin with a spanning marker (PK00,
+                  PK\7\8) or a local header at offset 0, of entries no directory lists; a
+                  deflate stream that ends before its recorded size over a hidden entry (with
+                  bit 3 and a descriptor that fits the stream, or without and zeros), or a
+                  recorded size shorter than the stream; a zip64 field in a bit-3 entry's local
+                  header and a 16-byte descriptor (the next entry holding a hidden one), or a
+                  24-byte descriptor without that field; PK\7\8 and the CRC or sizes of the
+                  bytes before it inside stored bit-3 data; two zip64, AES, Unicode Path,
+                  0x5455 or 0x000a fields in one header, equal or not. Whether archive I is
+                  one of these is drawn from a random stream of its own, so that the others
+                  are the archives that runs made before these mutations.
 
 A finding is an archive that the library extracts (result 0) while a peer that also
 succeeded writes other files: a file that the library wrote and the peer did not ("extra"),
@@ -52,6 +64,7 @@ import shutil
 import subprocess
 import sys
 import time
+import zlib
 from collections import Counter
 
 import peers
@@ -69,6 +82,7 @@ class Recipe:
     listing: list  # indices of the entries that the directory lists, in order
     gaps: list  # bytes after each entry's data
     prefix: bytes = b""
+    front: bytes = b""  # in front of the prefix, not counted by the offsets
     trailing: bytes = b""
     comment: bytes = b""
     end: dict = dataclasses.field(default_factory=dict)
@@ -87,7 +101,7 @@ class Recipe:
             built.zip64_end(**self.zip64)
             built.locator(**self.locator)
         built.end(comment=self.comment, **self.end)
-        return built.bytes() + self.trailing
+        return self.front + built.bytes() + self.trailing
 
 
 def recipe(*entries, **fields):
@@ -312,6 +326,134 @@ RECIPE_MUTATIONS = (mutate_header_field, mutate_header_field, mutate_name, mutat
                     mutate_descriptor, mutate_listing, mutate_layout, mutate_end, mutate_zip64, mutate_comment)
 
 
+# Mutations of what a streaming reader reads (libarchive from a pipe): it walks the local
+# headers from offset 0, past a spanning marker, ends each entry where its local header or
+# its stream says, and reads the descriptor in the form that its local header announces.
+
+
+def hidden_record(rng, r):
+    """The local record of an entry that no directory lists: a new one, or one of the name
+    of a listed entry and other contents."""
+    if rng.random() < 0.5:
+        return Entry("hidden.sh", b"echo hidden\n").local_record()
+    twin = copy.deepcopy(rng.choice(r.entries))
+    twin.data, twin.payload, twin.local, twin.central = twin.data[::-1] + b"!", None, {}, {}
+    return twin.local_record()
+
+
+def with_data(r):
+    return [e for e in r.entries if e.data] or r.entries
+
+
+def mutate_front(rng, r):
+    marker = rng.choice((b"PK00", b"PK\x07\x08", b""))
+    front = marker + b"".join(hidden_record(rng, r) for _ in range(rng.choice((1, 1, 2))))
+    if rng.random() < 0.5:
+        r.prefix = front + r.prefix
+        return "front:marker" if marker else "front:offset0"
+    r.front = front
+    return "front:marker unadjusted" if marker else "front:offset0 unadjusted"
+
+
+def mutate_length(rng, r):
+    """A deflate stream that ends before its recorded size, a hidden entry in the rest (with
+    bit 3 a descriptor that fits the stream comes first, without it zeros), or a recorded
+    size shorter than the stream, the rest of it left between the entries."""
+    index = r.entries.index(rng.choice(with_data(r)))
+    entry = r.entries[index]
+    if rng.random() < 0.3:
+        stream = entry.compressed
+        cut = rng.randrange(1, min(len(stream), 8) + 1) if stream else 0
+        entry.payload = stream[:len(stream) - cut]
+        r.gaps[index] = stream[len(stream) - cut:] + r.gaps[index]
+        return "length:short"
+    entry.method, entry.payload = DEFLATED, None
+    stream = entry.compressed
+    hidden = hidden_record(rng, r) if rng.random() < 0.8 else b""
+    if rng.random() < 0.5:
+        entry.descriptor = "sig32"
+        fits = zb.DESCRIPTOR32.pack({"crc": entry.crc, "csize": len(stream), "usize": len(entry.data)})
+        entry.payload = stream + fits + hidden
+        return "length:early bit3"
+    entry.descriptor = None
+    entry.payload = stream + bytes(rng.choice((0, 4, 16))) + hidden
+    return "length:early"
+
+
+def mutate_descriptor_form(rng, r):
+    index = r.entries.index(rng.choice(r.entries))
+    entry = r.entries[index]
+    entry.zip64 = False
+    if rng.random() < 0.35:
+        return mutate_lookalike(rng, r, entry)
+    if rng.random() < 0.5:
+        # The local header announces a 24-byte descriptor, a 16-byte one follows; the next
+        # entry may hold a hidden one where a streaming reader then lands.
+        entry.descriptor = rng.choice(("sig32", "32"))
+        extra = zb.zip64_extra(*rng.choice(((0, 0), (len(entry.data), len(entry.compressed)))))
+        entry.local.update(extra=extra, csize=zb.MAXED32, usize=zb.MAXED32, version=45)
+        if index + 1 < len(r.entries) and rng.random() < 0.6:
+            following = r.entries[index + 1]
+            following.method, following.payload = STORED, None
+            following.data = hidden_record(rng, r) + following.data
+        return "form:zip64 local 16"
+    entry.descriptor = rng.choice(("sig64", "64"))
+    entry.local.update(extra=b"", csize=0, usize=0)
+    return "form:24 without zip64"
+
+
+def mutate_lookalike(rng, r, entry):
+    """`PK\7\8` inside stored bit-3 data, with the CRC or the sizes of the bytes before it
+    (or both), then maybe a hidden entry."""
+    entry.method, entry.payload, entry.descriptor = STORED, None, "sig32"
+    at = rng.randrange(len(entry.data) + 1)
+    head = entry.data[:at]
+    fits = rng.choice(("crc", "sizes", "both"))
+    size = len(head) if fits != "crc" else len(head) + rng.choice((1, 7, 1000))
+    crc = zlib.crc32(head) if fits != "sizes" else zlib.crc32(head) ^ 1
+    lookalike = zb.DESCRIPTOR32.pack({"crc": crc, "csize": size, "usize": size})
+    hidden = hidden_record(rng, r) if rng.random() < 0.6 else b""
+    entry.data = head + lookalike + hidden + entry.data[at:]
+    return f"form:lookalike {fits}"
+
+
+def repeated_fields(rng, entry, kind):
+    """Two extra fields of one kind that the readers interpret, the first and the second
+    differing, and the header fields that make a reader look at them."""
+    if kind == "zip64":
+        usize, csize = len(entry.data), len(entry.compressed)
+        fields = (zb.zip64_extra(usize, csize), zb.zip64_extra(usize + rng.randrange(1, 9), csize))
+        return fields, {"csize": zb.MAXED32, "usize": zb.MAXED32, "version": 45}
+    if kind == "aes":
+        aes = {"method": 99, "flags": zb.FLAG_ENCRYPTED} if rng.random() < 0.5 else {}
+        return (zb.aes_extra(DEFLATED), zb.aes_extra(STORED)), aes
+    if kind == "unicode":
+        raw = zb.encode_name(entry.name)
+        names = [rename(rng, raw, [raw]).decode("utf-8", "replace") for _ in range(2)]
+        return tuple(zb.unicode_path_extra(name, raw) for name in names), {}
+    make = zb.extended_time_extra if kind == "time" else zb.ntfs_time_extra
+    return (make(SEED_TIME), make(SEED_TIME + rng.randrange(1, 1 << 20))), {}
+
+
+def mutate_repeated_extra(rng, r):
+    entry = rng.choice(r.entries)
+    kind = rng.choice(("zip64", "aes", "unicode", "time", "ntfs"))
+    (first, second), header = repeated_fields(rng, entry, kind)
+    if rng.random() < 0.5:
+        first, second = second, first
+    if rng.random() < 0.25:
+        second = first
+    side = rng.choice(SIDES)
+    on_sides(entry, side, extra=first + second, **header)
+    return f"repeat:{side} {kind}"
+
+
+STREAMING_MUTATIONS = (mutate_front, mutate_length, mutate_descriptor_form, mutate_repeated_extra)
+# The share of archives made by the streaming mutations: the rest come out of the random
+# stream as they did before those mutations were added.
+STREAMING_SHARE = 0.35
+
+
 def mutate_bytes(rng, data):
     """One field of one record found by its signature, or one byte of a name."""
     data = bytearray(data)
@@ -335,6 +477,9 @@ def mutate_bytes(rng, data):
 
 def make_archive(seed, index, recipes, foreign):
     """(bytes, mutations applied) of archive `index` of a run with `seed`."""
+    streaming = random.Random(f"{seed}:{index}:streaming")
+    if streaming.random() < STREAMING_SHARE:
+        return make_streaming_archive(streaming, recipes)
     rng = random.Random(f"{seed}:{index}")
     names = sorted(recipes) + sorted(foreign)
     chosen = rng.choice(names)
@@ -351,6 +496,16 @@ def make_archive(seed, index, recipes, foreign):
         data, what = mutate_bytes(rng, data)
         applied.append(what)
     return data, applied
+
+
+def make_streaming_archive(rng, recipes):
+    """A builder seed with one streaming mutation, sometimes another mutation after it."""
+    chosen = rng.choice(sorted(recipes))
+    r = copy.deepcopy(recipes[chosen])
+    applied = [chosen, rng.choice(STREAMING_MUTATIONS)(rng, r)]
+    if rng.random() < 0.3:
+        applied.append(rng.choice(RECIPE_MUTATIONS + STREAMING_MUTATIONS)(rng, r))
+    return r.build(), applied
 
 
 @dataclasses.dataclass
@@ -478,7 +633,8 @@ KINDS = {"header:method": "A1", "header:crc": "A2", "header:csize": "A2", "heade
          "listing:twice": "B1", "listing:twin": "B1", "listing:dropped": "C1", "listing:order": "C1",
          "layout:gap": "C1", "layout:prefix": "C4", "layout:trailing": "C2", "end": "C3", "zip64": "C5",
          "comment": "C2", "bytes:local header": "A2", "bytes:central header": "A2", "bytes:end record": "C3",
-         "bytes:data descriptor": "A2", "bytes:zip64 end record": "C5", "bytes:zip64 locator": "C5"}
+         "bytes:data descriptor": "A2", "bytes:zip64 end record": "C5", "bytes:zip64 locator": "C5",
+         "front": "C1", "length": "A2", "form": "A2", "form:lookalike": "C1", "repeat": "A3"}
 
 
 def kind_of(tag):

@@ -28,6 +28,7 @@ MAXED16, MAXED32 = 0xFFFF, 0xFFFFFFFF
 # 2024-05-17 12:30:00 in MS-DOS form.
 DOS_TIME, DOS_DATE = (12 << 11) | (30 << 5), ((2024 - 1980) << 9) | (5 << 5) | 17
 ZIP64_EXTRA, UNICODE_PATH_EXTRA, AES_EXTRA = 0x0001, 0x7075, 0x9901
+EXTENDED_TIME_EXTRA, NTFS_EXTRA = 0x5455, 0x000A
 
 
 @dataclasses.dataclass(frozen=True)
@@ -117,6 +118,17 @@ def aes_extra(method=STORED, strength=3, vendor_version=2):
     return extra_field(AES_EXTRA, struct.pack("<H2sBH", vendor_version, b"AE", strength, method))
 
 
+def extended_time_extra(mtime):
+    """The extended timestamp field (0x5455) with the modification time alone."""
+    return extra_field(EXTENDED_TIME_EXTRA, struct.pack("<BI", 1, mtime))
+
+
+def ntfs_time_extra(mtime):
+    """The NTFS field (0x000a): its one attribute of three 64-bit times, all `mtime` (in
+    100 ns units since 1601)."""
+    return extra_field(NTFS_EXTRA, struct.pack("<IHH3Q", 0, 1, 24, mtime, mtime, mtime))
+
+
 def encode_name(name):
     return name.encode("utf-8") if isinstance(name, str) else bytes(name)
 
@@ -183,6 +195,10 @@ class Entry:
             fields |= {"crc": 0, "csize": 0, "usize": 0}
         return pack_variable(LOCAL, fields | self.local)
 
+    def local_record(self):
+        """What a local entry is on disk: its local header, its data and its descriptor."""
+        return self.local_header() + self.compressed + self.data_descriptor()
+
     def data_descriptor(self):
         if not self.descriptor:
             return b""
@@ -232,7 +248,7 @@ class Zip:
     def local(self, entry):
         """The entry's local header, its data and its descriptor."""
         entry.offset = self.tell()
-        self.raw(entry.local_header() + entry.compressed + entry.data_descriptor())
+        self.raw(entry.local_record())
         self.entries.append(entry)
         return entry
 
