@@ -102,11 +102,10 @@ bool SameCoding(const Entry& entry, std::string_view central_extra, const LocalR
 bool SameSizes(const Entry& entry, const LocalRecord& local, std::string* difference) {
   const bool in_descriptor = (local.flags & kFlagDataDescriptor) != 0;
   const LocalSizes sizes = ReadLocalSizes(local);
-  // With bit 3 a local value may be zero (or maxed without a zip64 field, as some
-  // streaming writers leave it): the data descriptor holds it.
+  // With bit 3 a local value may be zero: the data descriptor holds it. One that is maxed
+  // without a zip64 field to hold it is a size of its own to a streaming reader.
   auto agrees = [&](uint64_t value, uint64_t central, bool known) {
-    if (!known) return in_descriptor;
-    return value == central || (in_descriptor && value == 0);
+    return known && (value == central || (in_descriptor && value == 0));
   };
   const auto local_header = [&] { return "the local header of entry " + entry.name; };
   if (!agrees(local.crc, entry.crc, true)) {
