@@ -15,6 +15,7 @@
 #include "report/run_tally.h"
 #include "workers/decode_pool.h"
 #include "workers/entry_job.h"
+#include "workers/worker_settings.h"
 
 namespace nocunzip::unzip32 {
 namespace {
@@ -49,9 +50,8 @@ class Pipeline {
         reporter_(reporter),
         context_{*survey.file, target, options, passwords_},
         planner_(*survey.file, survey.end, survey.wanted, options),
-        pool_(WorkerCountForRun()),
-        committer_(context_, reporter, passwords_, pool_.own_buffers(), survey.selected,
-                   survey.case_twins) {}
+        pool_(WorkerCountForRun(), OpenFileLimit()),
+        committer_(context_, reporter, passwords_, pool_, survey.selected, survey.case_twins) {}
 
   int32_t Run();
   const RunTally& tally() const { return committer_.tally(); }
@@ -60,6 +60,8 @@ class Pipeline {
   // Plans entries and hands them to the workers while the bounds allow; false when the
   // archive changed size meanwhile.
   bool PlanAhead();
+  // What the workers made of `planned`, the oldest entry pending, checked as it is now.
+  DecodedEntry Fetch(const PlannedEntry& planned);
 
   SurveyedArchive& survey_;
   Reporter& reporter_;
@@ -92,15 +94,33 @@ bool Pipeline::PlanAhead() {
     }
     if (next_->DecodedAhead()) {
       const uint64_t bytes = next_->entry.uncompressed_size;
-      if (!pool_.Admits(bytes)) break;
+      const uint64_t descriptors =
+          next_->action == PlannedEntry::kWriteFile ? kDescriptorsPerFile : 0;
+      if (!pool_.Admits(bytes, descriptors)) break;
       const PlannedEntry* planned = next_.get();
       pool_.Submit([this, planned](
                        DecodeBuffers& buffers) { return RunEntryJob(context_, *planned, buffers); },
-                   bytes);
+                   bytes, descriptors);
     }
     pending_.push_back(std::move(next_));
   }
   return true;
+}
+
+// A worker unlocks an entry with the password held when its job starts. When the caller
+// has given another one since (for an earlier entry), a failure may be the old password's,
+// which passed the entry's check by chance: the entry is decoded again here with the
+// password held now, and so asked for when that does not fit, as with one worker.
+DecodedEntry Pipeline::Fetch(const PlannedEntry& planned) {
+  if (!planned.DecodedAhead()) return {};
+  DecodedEntry decoded = pool_.WaitOldest();
+  const bool older_password = planned.entry.encryption != Encryption::kNone &&
+                              decoded.password_generation != passwords_.generation();
+  if (decoded.status == DecodedEntry::kFailed && older_password) {
+    return pool_.RunHere(
+        [&](DecodeBuffers& buffers) { return RunEntryJob(context_, planned, buffers); });
+  }
+  return decoded;
 }
 
 int32_t Pipeline::Run() {
@@ -111,8 +131,7 @@ int32_t Pipeline::Run() {
     }
     if (pending_.empty()) break;
     const PlannedEntry& head = *pending_.front();
-    DecodedEntry decoded = head.DecodedAhead() ? pool_.WaitOldest() : DecodedEntry{};
-    const bool go_on = committer_.Commit(head, std::move(decoded));
+    const bool go_on = committer_.Commit(head, Fetch(head));
     pending_.pop_front();
     if (!go_on) break;
   }

@@ -3,13 +3,20 @@
 // same files; an archive that changes under the run is never read again by name.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 #include <cctype>
+#include <chrono>
 #include <filesystem>
 #include <random>
 #include <string>
+#include <thread>
 
+#include "decrypt/cipher.h"
 #include "testing/test_archive.h"
+#include "workers/decode_pool.h"
 
 namespace nocunzip::unzip32::testing {
 namespace {
@@ -234,6 +241,129 @@ TEST(PipelineArchiveTest, AReplacedArchiveIsNotReadAndAShrunkOneEndsTheRun) {
     }
   }
 }
+
+// Whether the traditional password check of the entry `name` of `archive` (bytes) lets
+// `password` through: the last of the 12 header bytes, decrypted, is the high byte of the
+// time (with a data descriptor, bit 3) or of the CRC.
+bool PassesCheck(const std::string& archive, const std::string& name, const std::string& password) {
+  const auto at = [&](size_t offset, int bytes) {
+    uint32_t value = 0;
+    for (int i = bytes - 1; i >= 0; --i) {
+      value = value << 8 | static_cast<unsigned char>(archive[offset + static_cast<size_t>(i)]);
+    }
+    return value;
+  };
+  const size_t header = archive.find(name) - 30;  // the local header comes first
+  const bool descriptor = (at(header + 6, 2) & 8) != 0;
+  const uint32_t check = descriptor ? at(header + 10, 2) >> 8 : at(header + 14, 4) >> 24;
+  const size_t data = header + 30 + at(header + 26, 2) + at(header + 28, 2);
+  const std::string bytes = archive.substr(data, 12);
+  auto cipher = MakeTraditionalCipher(static_cast<uint8_t>(check));
+  return cipher->Start(
+      password, std::span(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()));
+}
+
+// Whether a worker holds an unnamed file below `target` now (Linux shows them in /proc as
+// "#INODE (deleted)"); always true where that cannot be seen.
+bool UnnamedFileOpen(const fs::path& target) {
+  std::error_code error;
+  if (!fs::exists("/proc/self/fd", error)) return true;
+  for (const auto& fd : fs::directory_iterator("/proc/self/fd", error)) {
+    const std::string link = fs::read_symlink(fd.path(), error).string();
+    if (link.rfind(target.string() + "/#", 0) == 0) return true;
+  }
+  return false;
+}
+
+// A wrong password held from an earlier entry passes the check of a later one, which a
+// worker starts before the caller gives the right password (for the entry in between): the
+// later entry is decoded again at its turn, with the right password, as one worker does.
+TEST(PipelinePasswordTest, AnEntryStartedUnderAnOlderPasswordComesOutAsWithOneWorker) {
+  ScratchDir scratch;
+  std::vector<TestEntry> entries;
+  const auto encrypted = [](const std::string& name) {
+    return TestEntry{.name = name,
+                     .data = Text(3000, 7),
+                     .encryption = ZIP_EM_TRAD_PKWARE,
+                     .password = kPassword};
+  };
+  // "first" and "third" must let the wrong password through, "second" not. "third" comes
+  // only into the window of entries decoded ahead once "first" is committed.
+  entries.push_back(encrypted("first"));
+  for (size_t i = 2; i < kPendingJobs; ++i) {
+    entries.push_back({.name = "pad" + std::to_string(i), .data = Text(100, 1)});
+  }
+  entries.push_back(encrypted("second"));
+  entries.push_back(encrypted("third"));
+  for (int i = 0; i < 20; ++i)
+    entries.push_back({.name = "after" + std::to_string(i), .data = "a"});
+  WriteZip(scratch / "a.zip", entries);
+  const std::string archive = ReadFileBytes(scratch / "a.zip");
+  std::string wrong;
+  for (int i = 0; wrong.empty() && i < 4'000'000; ++i) {
+    const std::string candidate = "guess" + std::to_string(i);
+    if (PassesCheck(archive, "first", candidate) && PassesCheck(archive, "third", candidate) &&
+        !PassesCheck(archive, "second", candidate)) {
+      wrong = candidate;
+    }
+  }
+  ASSERT_FALSE(wrong.empty());
+
+  std::vector<RunResult> runs;
+  for (const char* workers : {"1", "4"}) {
+    SCOPED_TRACE(std::string("workers ") + workers);
+    Workers set(workers);
+    const fs::path out = scratch / workers;
+    LibraryCaller caller;
+    caller.password = wrong;  // fits "first" by chance, which then fails
+    caller.on_service = [&](const std::string& name) {
+      if (name != "second") return;
+      // With threads, wait until a worker has started "third" (or one after it), under the
+      // password held now.
+      const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+      while (std::string(workers) != "1" && !UnnamedFileOpen(out) &&
+             std::chrono::steady_clock::now() < give_up) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+      EXPECT_TRUE(std::string(workers) == "1" || UnnamedFileOpen(out));
+      caller.password = kPassword;
+    };
+    runs.push_back(caller.Run(scratch / "a.zip", out));
+    EXPECT_EQ(runs.back().result, UZ_ERR_ENTRY) << runs.back().printed;
+    EXPECT_EQ(runs.back().password_asks, 2);
+    EXPECT_EQ(ReadFileBytes(out / "third"), Text(3000, 7)) << runs.back().printed;
+    EXPECT_FALSE(fs::exists(out / "first"));
+  }
+  EXPECT_EQ(runs[1].events, runs[0].events);
+}
+
+#ifndef _WIN32
+// A caller whose process may open only 64 files: every worker count extracts every file.
+TEST(PipelineDescriptorTest, AFileLimitOf64FailsNoEntryWhateverTheWorkers) {
+  ScratchDir scratch;
+  std::vector<TestEntry> entries;
+  for (int i = 0; i < 3000; ++i) {
+    entries.push_back({.name = "d" + std::to_string(i % 30) + "/f" + std::to_string(i),
+                       .data = Text(50 + i % 300, i)});
+  }
+  WriteZip(scratch / "a.zip", entries);
+  struct rlimit saved {};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+  for (const char* workers : {"1", "8"}) {
+    SCOPED_TRACE(std::string("workers ") + workers);
+    Workers set(workers);
+    LibraryCaller caller;
+    struct rlimit limited = saved;
+    limited.rlim_cur = 64;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &limited), 0);
+    const RunResult run = caller.Run(scratch / "a.zip", scratch / workers);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+    EXPECT_EQ(run.result, UZ_OK) << run.printed.substr(0, 3000);
+    EXPECT_EQ(ListTree(scratch / workers).size(), entries.size());
+  }
+  EXPECT_EQ(ListTree(scratch / "8"), ListTree(scratch / "1"));
+}
+#endif
 
 }  // namespace
 }  // namespace nocunzip::unzip32::testing

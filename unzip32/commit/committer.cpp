@@ -22,13 +22,12 @@ class PrintSink : public ByteSink {
 }  // namespace
 
 Committer::Committer(const JobContext& context, Reporter& reporter, PasswordStore& passwords,
-                     DecodeBuffers& own_buffers, size_t files,
-                     const std::vector<CaseTwin>& case_twins)
+                     DecodePool& pool, size_t files, const std::vector<CaseTwin>& case_twins)
     : context_(context),
       options_(context.options),
       reporter_(reporter),
       unlocker_(reporter, passwords),
-      own_buffers_(own_buffers),
+      pool_(pool),
       rules_(context.options, reporter, committed_, case_twins) {
   committed_.Reserve(files);
 }
@@ -85,7 +84,19 @@ bool Committer::Commit(const PlannedEntry& planned, DecodedEntry decoded) {
 DecodedEntry Committer::DecodeHere(const PlannedEntry& planned) {
   UnlockedEntry unlocked = unlocker_.Unlock(context_.archive, planned.data.offset, planned.entry);
   if (unlocked.status != UnlockedEntry::kOk) return NotUnlocked(unlocked);
-  return DecodeUnlocked(context_, planned, unlocked.cipher.get(), own_buffers_);
+  DecodedEntry decoded =
+      DecodeUnlocked(context_, planned, unlocked.cipher.get(), pool_.own_buffers());
+  if (!decoded.out_of_descriptors) return decoded;
+  // The password that fits is held now: the job asks nothing.
+  return pool_.RunHere(
+      [&](DecodeBuffers& buffers) { return RunEntryJob(context_, planned, buffers); });
+}
+
+IoResult Committer::Freeing(const std::function<IoResult()>& step) {
+  const IoResult result = step();
+  if (result.status != IoResult::kNoDescriptors) return result;
+  pool_.ReleaseDescriptors();
+  return step();
 }
 
 void Committer::PrintContents(const PlannedEntry& planned) {
@@ -93,7 +104,7 @@ void Committer::PrintContents(const PlannedEntry& planned) {
   DecodedEntry decoded = NotUnlocked(unlocked);
   if (unlocked.status == UnlockedEntry::kOk) {
     PrintSink print(reporter_);
-    decoded = DecodeInto(context_, planned, unlocked.cipher.get(), print, own_buffers_);
+    decoded = DecodeInto(context_, planned, unlocked.cipher.get(), print, pool_.own_buffers());
   }
   if (decoded.status != DecodedEntry::kOk) {
     Failed(planned, decoded);
@@ -103,7 +114,7 @@ void Committer::PrintContents(const PlannedEntry& planned) {
 }
 
 bool Committer::MakeDirectory(const PlannedEntry& planned) {
-  const IoResult made = context_.target->MakeDirectory(planned.path);
+  const IoResult made = Freeing([&] { return context_.target->MakeDirectory(planned.path); });
   if (!made.ok()) return Failed(planned, FromIo(made));
   directory_times_.emplace_back(planned.path, planned.entry.mtime);
   reporter_.EntryDone("creating", planned.entry, JoinPath(planned.path) + "/");
@@ -163,11 +174,12 @@ bool Committer::CommitFile(const PlannedEntry& planned, DecodedEntry decoded) {
 
 bool Committer::Place(const PlannedEntry& planned, OutputFile& file, Verdict verdict) {
   const std::string shown = JoinPath(planned.path);
-  IoResult linked = file.Link(verdict.replace);
+  const auto link = [&] { return Freeing([&] { return file.Link(verdict.replace); }); };
+  IoResult linked = link();
   if (linked.status == IoResult::kExists) {
     verdict = rules_.Judge(planned.entry, shown, Look(planned));
     if (verdict.kind != Verdict::kWrite) return Refrain(planned.entry, verdict);
-    linked = file.Link(verdict.replace);
+    linked = link();
   }
   if (!linked.ok()) return Failed(planned, FromIo(linked));
   committed_.Add(file.identity());

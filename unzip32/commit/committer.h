@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -20,17 +21,19 @@
 #include "plan/planned_entry.h"
 #include "report/report.h"
 #include "report/run_tally.h"
+#include "workers/decode_pool.h"
 #include "workers/entry_job.h"
 
 namespace nocunzip::unzip32 {
 
 class Committer {
  public:
-  // `context.target` is null when nothing is written. `own_buffers` serve what the calling
-  // thread decodes itself. `files` is how many files the run may commit at most.
-  // `case_twins`: see ReplaceRules.
+  // `context.target` is null when nothing is written. `pool`'s own buffers serve what the
+  // calling thread decodes itself, and it closes what it holds when the commit finds no
+  // descriptor free. `files` is how many files the run may commit at most. `case_twins`:
+  // see ReplaceRules.
   Committer(const JobContext& context, Reporter& reporter, PasswordStore& passwords,
-            DecodeBuffers& own_buffers, size_t files, const std::vector<CaseTwin>& case_twins);
+            DecodePool& pool, size_t files, const std::vector<CaseTwin>& case_twins);
 
   // Commits `planned`, with `decoded` from its worker for entries decoded ahead; false
   // when the run ends here (the caller stopped it, or the disk is full).
@@ -50,6 +53,9 @@ class Committer {
   // Acts on a verdict that writes nothing; false when the run ends here.
   bool Refrain(const Entry& entry, const Verdict& verdict);
   ExistingFile Look(const PlannedEntry& planned) { return context_.target->Probe(planned.path); }
+  // Does `step`; when it finds no descriptor free, once more after the pool closed all
+  // that it holds.
+  IoResult Freeing(const std::function<IoResult()>& step);
   // Decodes on this thread, asking for the password where needed.
   DecodedEntry DecodeHere(const PlannedEntry& planned);
   void PrintContents(const PlannedEntry& planned);
@@ -64,7 +70,7 @@ class Committer {
   const ExtractOptions& options_;
   Reporter& reporter_;
   EntryUnlocker unlocker_;
-  DecodeBuffers& own_buffers_;
+  DecodePool& pool_;
   CommittedFiles committed_;
   ReplaceRules rules_;
   std::vector<std::pair<RelativePath, int64_t>> directory_times_;

@@ -38,7 +38,9 @@ using UniqueFd = UniqueHandle<FdTraits>;
 
 IoResult ErrnoResult(int error, const std::string& what) {
   IoResult result;
-  result.status = (error == ENOSPC || error == EDQUOT) ? IoResult::kDiskFull : IoResult::kFailed;
+  result.status = (error == ENOSPC || error == EDQUOT)   ? IoResult::kDiskFull
+                  : (error == EMFILE || error == ENFILE) ? IoResult::kNoDescriptors
+                                                         : IoResult::kFailed;
   result.message = what + ": " + std::system_category().message(error);
   return result;
 }

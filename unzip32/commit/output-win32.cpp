@@ -31,8 +31,10 @@ constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
 
 IoResult SystemFailure(DWORD code, const std::string& what) {
   const bool full = code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL;
-  return IoResult::Failure(full ? IoResult::kDiskFull : IoResult::kFailed,
-                           what + ": " + SystemMessage(code));
+  const IoResult::Status status = full                                ? IoResult::kDiskFull
+                                  : code == ERROR_TOO_MANY_OPEN_FILES ? IoResult::kNoDescriptors
+                                                                      : IoResult::kFailed;
+  return IoResult::Failure(status, what + ": " + SystemMessage(code));
 }
 
 // The first `count` components of `path`, joined for messages.

@@ -27,8 +27,10 @@ using RelativePath = std::vector<std::string>;
 struct IoResult {
   // kRefused: the name is one that must not be written (on Windows a name that the system
   // reads as something else, or the short name of another file): the entry fails, not the
-  // writing. kExists: Link without replacing found the name taken.
-  enum Status { kOk, kFailed, kDiskFull, kLinkInTheWay, kRefused, kExists };
+  // writing. kExists: Link without replacing found the name taken. kNoDescriptors: the
+  // process (or the system) has as many files open as it may: worth trying again once
+  // others are closed.
+  enum Status { kOk, kFailed, kDiskFull, kLinkInTheWay, kRefused, kExists, kNoDescriptors };
   Status status = kOk;
   std::string message;  // what went wrong, for a person
 
@@ -60,6 +62,10 @@ struct FileAttributes {
   bool restore_mode = false;  // set the permission bits below (never set-id bits)
   uint32_t mode = 0;          // Unix permission bits
 };
+
+// The descriptors (handles) that a file holds until it is linked: its own and, when its
+// directory is not among the few held, its directory's.
+inline constexpr unsigned kDescriptorsPerFile = 2;
 
 class OutputFile {
  public:

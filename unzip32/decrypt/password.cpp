@@ -64,27 +64,38 @@ UnlockedEntry TryHeld(ByteReader& archive, uint64_t data_offset, const Entry& en
   UnlockedEntry read = ReadLock(archive, data_offset, entry, locked);
   if (read.status != UnlockedEntry::kOk) return read;
   std::string password;
-  const bool fits = store.Get(&password) && locked->cipher->Start(password, locked->header);
+  uint64_t generation = 0;
+  const bool fits =
+      store.Get(&password, &generation) && locked->cipher->Start(password, locked->header);
   Wipe(password);
-  if (fits) return Unlocked(*locked);
-  return Refused(UnlockedEntry::kNeedsPassword, "the password held does not fit");
+  UnlockedEntry tried =
+      fits ? Unlocked(*locked)
+           : Refused(UnlockedEntry::kNeedsPassword, "the password held does not fit");
+  tried.password_generation = generation;
+  return tried;
 }
 
 }  // namespace
 
 PasswordStore::~PasswordStore() { Wipe(password_); }
 
-bool PasswordStore::Get(std::string* password) const {
+bool PasswordStore::Get(std::string* password, uint64_t* generation) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (have_password_) *password = password_;
-  return have_password_;
+  if (generation_ != 0) *password = password_;
+  *generation = generation_;
+  return generation_ != 0;
 }
 
 void PasswordStore::Set(const std::string& password) {
   std::lock_guard<std::mutex> lock(mutex_);
   Wipe(password_);
   password_ = password;
-  have_password_ = true;
+  ++generation_;
+}
+
+uint64_t PasswordStore::generation() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return generation_;
 }
 
 UnlockedEntry TryHeldPassword(ByteReader& archive, uint64_t data_offset, const Entry& entry,

@@ -28,7 +28,8 @@ struct UnlockedEntry {
   Status status = kFailed;
   // Started with the right password, ready for DecodeEntry; null for unencrypted entries.
   std::unique_ptr<Cipher> cipher;
-  std::string message;  // why the entry could not be unlocked, for a person
+  std::string message;               // why the entry could not be unlocked, for a person
+  uint64_t password_generation = 0;  // the held password that was tried (see PasswordStore)
 };
 
 // The password that worked last. Safe to use from several threads.
@@ -39,14 +40,18 @@ class PasswordStore {
   PasswordStore(const PasswordStore&) = delete;
   PasswordStore& operator=(const PasswordStore&) = delete;
 
-  // Copies the password into `password`; false when none is held yet.
-  bool Get(std::string* password) const;
+  // Copies the password into `password`, and its generation into `generation`; false
+  // when none is held yet.
+  bool Get(std::string* password, uint64_t* generation) const;
   void Set(const std::string& password);
+  // Which password is held: 0 for none, one more with every Set. A result decoded under
+  // another generation than the one held now may differ from one decoded now.
+  uint64_t generation() const;
 
  private:
   mutable std::mutex mutex_;
   std::string password_;
-  bool have_password_ = false;
+  uint64_t generation_ = 0;
 };
 
 // Unlocks `entry`, whose data (after its local header) begins at `data_offset` of

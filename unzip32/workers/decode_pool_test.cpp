@@ -8,6 +8,7 @@
 #include <chrono>
 #include <random>
 #include <thread>
+#include <vector>
 
 namespace nocunzip::unzip32 {
 namespace {
@@ -59,6 +60,40 @@ TEST(DecodePoolTest, BoundsCountJobsAndTheBytesAheadOfTheOldest) {
   EXPECT_FALSE(pool.Admits(0));  // the count is full
   pool.WaitOldest();
   EXPECT_TRUE(pool.Admits(kPendingBytes / 2));
+
+  // A limit of 60 open files leaves 30 to the caller, 26 to the run with two workers.
+  DecodePool limited(2, 60);
+  EXPECT_TRUE(limited.Admits(0, 100));  // alone, any count fits
+  limited.Submit(nothing, 0, 3);
+  EXPECT_TRUE(limited.Admits(0, 1));
+  EXPECT_FALSE(limited.Admits(0, 2));
+}
+
+// Jobs that find no descriptor free at first: each is run again, and the results still come
+// in order, none of them failed.
+TEST(DecodePoolTest, AJobThatLacksADescriptorRunsAgain) {
+  for (unsigned workers : {1u, 2u, 4u}) {
+    SCOPED_TRACE("workers " + std::to_string(workers));
+    DecodePool pool(workers);
+    std::vector<std::atomic<int>> attempts(40);
+    for (int i = 0; i < 40; ++i) {
+      pool.Submit(
+          [i, &attempts](DecodeBuffers&) {
+            DecodedEntry result;
+            result.code = i;
+            result.out_of_descriptors = i % 3 == 0 && attempts[static_cast<size_t>(i)]++ == 0;
+            return result;
+          },
+          0, 2);
+    }
+    for (int i = 0; i < 40; ++i) {
+      const DecodedEntry result = pool.WaitOldest();
+      EXPECT_EQ(result.code, i);
+      EXPECT_FALSE(result.out_of_descriptors) << i;
+      // Results dropped to free descriptors for the oldest are made again: more attempts.
+      EXPECT_GE(attempts[static_cast<size_t>(i)].load(), i % 3 == 0 ? 2 : 0);
+    }
+  }
 }
 
 TEST(DecodePoolTest, AnEndWithResultsPendingDropsThemAndStartsNoMore) {

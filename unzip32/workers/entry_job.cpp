@@ -43,8 +43,10 @@ DecodedEntry WriteFile(const JobContext& context, const PlannedEntry& planned, C
 DecodedEntry FromIo(const IoResult& result) {
   if (result.ok()) return {};
   // A name the platform refuses is the entry's fault, not a failed write.
-  return Failed(result.status == IoResult::kRefused ? UZ_ERR_ENTRY : UZ_ERR_WRITE,
-                result.status == IoResult::kDiskFull, result.message);
+  DecodedEntry failed = Failed(result.status == IoResult::kRefused ? UZ_ERR_ENTRY : UZ_ERR_WRITE,
+                               result.status == IoResult::kDiskFull, result.message);
+  failed.out_of_descriptors = result.status == IoResult::kNoDescriptors;
+  return failed;
 }
 
 DecodedEntry NotUnlocked(const UnlockedEntry& unlocked) {
@@ -78,13 +80,16 @@ DecodedEntry RunEntryJob(const JobContext& context, const PlannedEntry& planned,
                          DecodeBuffers& buffers) {
   UnlockedEntry unlocked =
       TryHeldPassword(context.archive, planned.data.offset, planned.entry, context.passwords);
+  DecodedEntry decoded;
   if (unlocked.status == UnlockedEntry::kNeedsPassword) {
-    DecodedEntry needs;
-    needs.status = DecodedEntry::kNeedsPassword;
-    return needs;
+    decoded.status = DecodedEntry::kNeedsPassword;
+  } else if (unlocked.status != UnlockedEntry::kOk) {
+    decoded = NotUnlocked(unlocked);
+  } else {
+    decoded = DecodeUnlocked(context, planned, unlocked.cipher.get(), buffers);
   }
-  if (unlocked.status != UnlockedEntry::kOk) return NotUnlocked(unlocked);
-  return DecodeUnlocked(context, planned, unlocked.cipher.get(), buffers);
+  decoded.password_generation = unlocked.password_generation;
+  return decoded;
 }
 
 }  // namespace nocunzip::unzip32

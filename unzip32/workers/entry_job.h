@@ -30,6 +30,11 @@ struct DecodedEntry {
   Status status = kOk;
   int32_t code = 0;
   bool disk_full = false;  // nothing more can be written: the run ends
+  // Failed for want of a descriptor: may work once other files are closed.
+  bool out_of_descriptors = false;
+  // The password held when the job started (see PasswordStore::generation); for
+  // encrypted entries.
+  uint64_t password_generation = 0;
   std::string message;
   std::unique_ptr<OutputFile> file;  // unnamed, attributes set; null unless a file was made
 };

@@ -1,5 +1,6 @@
 #include <sched.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 
 #include <thread>
 
@@ -19,6 +20,15 @@ unsigned UsableCores() {
 std::string WorkersVariable() {
   const char* text = getenv("UNZIP32_WORKERS");
   return text != nullptr ? text : "";
+}
+
+// The soft limit, which is what open() meets.
+uint64_t OpenFileLimit() {
+  struct rlimit limit {};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+    return UINT64_MAX;
+  }
+  return static_cast<uint64_t>(limit.rlim_cur);
 }
 
 }  // namespace nocunzip::unzip32

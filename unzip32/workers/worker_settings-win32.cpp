@@ -22,4 +22,8 @@ std::string WorkersVariable() {
   return length > 0 && length < sizeof text ? std::string(text, length) : std::string();
 }
 
+// Handles have no limit as small as descriptors on Linux (they are bounded by memory): a
+// budget that lets the workers run ahead as far as the other bounds allow, and no further.
+uint64_t OpenFileLimit() { return 4096; }
+
 }  // namespace nocunzip::unzip32
