@@ -51,7 +51,7 @@ Each finding is printed and, with --findings DIR, kept there as S-I.zip with S-I
 files that the successful peers agree on (what check.py expects of a kept archive, so that
 both files can move to regressions/) and what each tool did. Archives listed in --known
 (lines "S:I") may be findings without failing the run; one of them that is no finding any
-more fails it. Exits 0 without findings, 1 with any, 77 (skipped) without bsdtar or 7zz.
+more fails it. Exits 0 without findings, 1 with any, 77 without bsdtar or 7zz: it cannot run, which fails.
 """
 import argparse
 import copy

@@ -19,7 +19,7 @@ Archives named in the list of known failures (known-failures.txt) may fail witho
 the check; one of them that passes fails it, so that the list shrinks as the library
 learns. A crash (or a sanitizer's report), a hang or a file outside the target fails the
 check whatever the list says. Prints one line per archive and a summary; exits 0 when every archive met its
-expectation, 1 otherwise, and 77 (skipped) when the corpus is absent.
+expectation, 1 otherwise, and 77 when the corpus is absent: it cannot run, which fails.
 """
 import argparse
 import dataclasses
