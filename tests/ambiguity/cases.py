@@ -758,6 +758,18 @@ def a2_bit3_local_size_maxed_without_zip64():
                    Entry("b.txt", B))
 
 
+@case("C1", refused("descriptor", "d/"),
+      "a stored bit-3 directory with a descriptor without signature: bsdtar from a pipe skips its data to the next "
+      "signature, c.txt's descriptor, and writes nothing (exit 0); the others write d/b.txt and c.txt")
+def c1_directory_unsigned_descriptor_then_entries():
+    return archive(Entry("d/", b"", descriptor="32"), Entry("d/b.txt", B), Entry("c.txt", A, descriptor="sig32"))
+
+
+@case("one", read({"d/b.txt": B, "c.txt": A}), "the same with a signed descriptor: every reader reads it")
+def one_directory_signed_descriptor_then_entries():
+    return archive(Entry("d/", b"", descriptor="sig32"), Entry("d/b.txt", B), Entry("c.txt", A, descriptor="sig32"))
+
+
 def bit3_zip64_local(descriptor):
     """a.txt with bit 3 and a zip64 field in its local header (a 24-byte descriptor to
     come) or none (16 bytes), followed by the other form; b.txt stored holds a hidden entry

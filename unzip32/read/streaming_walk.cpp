@@ -131,15 +131,20 @@ StreamedEntry EndsElsewhere(std::string problem) {
   return streamed;
 }
 
-// Stored data with bit 3: the first descriptor signature that fits ends them.
-StreamedEntry FollowStored(WindowedReader& reader, const Entry& entry, uint64_t data_offset,
-                           uint64_t data_end, uint64_t limit, size_t descriptor_length) {
+// Stored data with bit 3: the first descriptor signature that fits ends them. A streaming
+// reader checks the CRC before it only where it reads the data: the data of what it takes
+// for a directory (a local name that ends in "/") it skips to the first signature.
+StreamedEntry FollowStored(WindowedReader& reader, const Entry& entry, const LocalRecord& local,
+                           uint64_t data_offset, uint64_t data_end, uint64_t limit,
+                           size_t descriptor_length) {
   const bool encrypted = entry.encryption != Encryption::kNone;
+  const bool skipped = !local.raw_name.empty() && local.raw_name.back() == '/';
   uint64_t at = 0;
   // Encrypted: any signature inside the data may be taken for the end; at their end, a
   // signed descriptor is.
   const uint64_t search_end = encrypted ? data_end : limit;
-  if (!FindStoredEnd(reader, data_offset, data_end, entry.crc, search_end, encrypted, &at)) {
+  if (!FindStoredEnd(reader, data_offset, data_end, entry.crc, search_end, encrypted || skipped,
+                     &at)) {
     if (encrypted && SignatureAt(reader, data_end, limit, kDataDescriptorSignature)) {
       return {StreamedEntry::kResumes, data_end + descriptor_length, ""};
     }
@@ -150,7 +155,7 @@ StreamedEntry FollowStored(WindowedReader& reader, const Entry& entry, uint64_t 
   if (at < data_end) {
     return EndsElsewhere("the stored data of entry " + entry.name +
                          " hold a data descriptor after " + after +
-                         (encrypted ? "" : " that the CRC of the bytes before it fits") +
+                         (encrypted || skipped ? "" : " that the CRC of the bytes before it fits") +
                          ", where a reader that streams through the archive ends the entry");
   }
   return EndsElsewhere(
@@ -200,7 +205,7 @@ StreamedEntry FollowEntry(WindowedReader& reader, const Entry& entry, const Loca
   // The local header's zip64 field, whatever it holds, announces 64-bit sizes.
   const bool wide = FindExtraFields(local.extra, kExtraZip64).count > 0;
   if (entry.method == kMethodStored) {
-    return FollowStored(reader, entry, data_offset, data_end, limit, wide ? 24 : 16);
+    return FollowStored(reader, entry, local, data_offset, data_end, limit, wide ? 24 : 16);
   }
   const bool signed_form = SignatureAt(reader, data_end, limit, kDataDescriptorSignature);
   return {StreamedEntry::kResumes, data_end + (signed_form ? 4 : 0) + (wide ? 20 : 12), ""};
