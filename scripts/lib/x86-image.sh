@@ -7,8 +7,9 @@
 # which leaves in DIRECTORY the root file system root.ext4, the kernel vmlinuz and its
 # initramfs initrd.img, and the unpacked root itself in root/ (the 32-bit Linux tests are
 # built and run in it with chroot). They are made again when missing or when the package
-# list below (or this file or the guest's init) changed since they were made: the key of the
-# image is a hash of those, kept in DIRECTORY/key.
+# list below (or the guest's init) changed since they were made: the key of the
+# image is a hash of those, kept in DIRECTORY/key: a change to how the image is made that
+# the package list does not show counts up x86_image_recipe.
 #
 # The root is Debian bookworm's main suite only, amd64 with i386 as a foreign architecture:
 # there the versions of both architectures match (the security suite's i386 index on the
@@ -17,6 +18,7 @@
 # drivers itself because the root has no udev.
 
 x86_image_suite=bookworm
+x86_image_recipe=1
 
 # Wine for 32-bit Windows programs on a display of its own, the tools that
 # tests/wine/e2e.py makes its archives with, and the kernel.
@@ -50,9 +52,9 @@ x86_image_key() {
   local here
   here=$(dirname "${BASH_SOURCE[0]}")
   {
-    echo "$x86_image_suite"
+    echo "$x86_image_suite $x86_image_recipe"
     printf '%s\n' "${x86_image_guest_packages[@]}" "${x86_image_linux_packages[@]}"
-    cat "${BASH_SOURCE[0]}" "$here/../x86-guest/init"
+    cat "$here/../x86-guest/init"
   } | sha256sum | cut -c1-16
 }
 
