@@ -8,7 +8,7 @@
 # initramfs initrd.img, and the unpacked root itself in root/ (the 32-bit Linux tests are
 # built and run in it with chroot). They are made again when missing or when the package
 # list below (or the guest's init) changed since they were made: the key of the
-# image is a hash of those, kept in DIRECTORY/key: a change to how the image is made that
+# image is a hash of those (a Wine prefix that the machine made, prefix.tar, goes with it);, kept in DIRECTORY/key: a change to how the image is made that
 # the package list does not show counts up x86_image_recipe.
 #
 # The root is Debian bookworm's main suite only, amd64 with i386 as a foreign architecture:
@@ -58,17 +58,44 @@ x86_image_key() {
   } | sha256sum | cut -c1-16
 }
 
-# Runs a command in the root with proc, sys and dev mounted for it.
+# Runs a command in the root with proc, sys and dev (with its pseudo terminals) mounted for
+# it.
 x86_image_chroot() {
   local root=$1
   shift
   mount -t proc proc "$root/proc"
   mount -t sysfs sys "$root/sys"
   mount --bind /dev "$root/dev"
+  mount --bind /dev/pts "$root/dev/pts"
   local status=0
   LC_ALL=C DEBIAN_FRONTEND=noninteractive chroot "$root" "$@" || status=$?
-  umount "$root/dev" "$root/sys" "$root/proc"
+  umount "$root/dev/pts" "$root/dev" "$root/sys" "$root/proc"
   return $status
+}
+
+# Runs a command in the root as x86_image_chroot does, with directory $2 of this machine
+# mounted at the same path inside.
+x86_image_chroot_binding() {
+  local root=$1 dir=$2
+  shift 2
+  mkdir -p "$root$dir"
+  mount --bind "$dir" "$root$dir"
+  local status=0
+  x86_image_chroot "$root" "$@" || status=$?
+  umount "$root$dir"
+  return $status
+}
+
+# Unmounts whatever a run that was stopped left mounted in the root, so that nothing of this
+# machine is removed with the root.
+x86_image_unmount_all() {
+  local root mounts
+  root=$(realpath -m "$1")
+  mounts=$(awk -v root="$root" 'index($2, root "/") == 1 { print $2 }' /proc/self/mounts | sort -r)
+  local mount
+  for mount in $mounts; do
+    umount -l "$mount"
+  done
 }
 
 x86_image_timed() {
@@ -114,7 +141,9 @@ x86_image_guest_files() {
 
 x86_image_make() {
   local dir=$1 root=$1/root
-  rm -rf "$root" "$dir"/*.ext4 "$dir/vmlinuz" "$dir/initrd.img" "$dir/key"
+  x86_image_unmount_all "$root"
+  rm -rf --one-file-system "$root" "$dir"/*.ext4 "$dir/vmlinuz" "$dir/initrd.img" "$dir/key" \
+    "$dir/prefix.tar"
   mkdir -p "$dir"
   x86_image_timed "debootstrap $x86_image_suite (minbase, amd64)" x86_image_debootstrap "$root"
   x86_image_timed "Wine, Xvfb, the kernel and the 32-bit Linux build's packages" \
