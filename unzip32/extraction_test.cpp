@@ -120,13 +120,12 @@ class TimesPast2038Test : public ExtractionTest {
  protected:
   void SetUp() override {
     const std::string inner = BuildRawZip({{.name = "inner.txt", .data = "inside"}});
-    WriteFileBytes(archive(), BuildRawZip({{.name = "dir/", .central_extra = UnixTimeField(k2100)},
-                                           {.name = "dir/inner.zip",
-                                            .data = inner,
-                                            .central_extra = UnixTimeField(k2100)},
-                                           {.name = "later.txt",
-                                            .data = "2200",
-                                            .central_extra = NtfsTimeField(k2200)}}));
+    WriteFileBytes(
+        archive(),
+        BuildRawZip(
+            {{.name = "dir/", .central_extra = UnixTimeField(k2100)},
+             {.name = "dir/inner.zip", .data = inner, .central_extra = UnixTimeField(k2100)},
+             {.name = "later.txt", .data = "2200", .central_extra = NtfsTimeField(k2200)}}));
   }
 
   // Whether this system's files keep `seconds` as their time: some do not past 2038 (32-bit
