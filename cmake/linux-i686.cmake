@@ -1,7 +1,7 @@
 # 32-bit Linux build (i686, gcc -m32) with the records and the __stdcall convention of the
 # 32-bit Windows build, run under qemu-i386 where the kernel runs no 32-bit code. The
-# libraries are Debian's i386 packages (multiarch, scripts/setup.sh i386); GoogleTest is
-# built from /usr/src/googletest.
+# libraries are Debian's i386 packages (multiarch: scripts/test-i386.sh builds in the root
+# of the 32-bit test machine, which has them); GoogleTest is built from /usr/src/googletest.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 

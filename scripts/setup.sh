@@ -2,7 +2,7 @@
 # Installs the Debian packages that NocUnzip needs, by purpose. Safe to run again: only
 # what is missing is installed.
 #
-#   scripts/setup.sh                 what scripts/test.sh needs: linux, test, i386 and windows
+#   scripts/setup.sh                 what scripts/test.sh needs: linux, test, x86vm and windows
 #   scripts/setup.sh linux           building and running on Linux (scripts/build.sh,
 #                                    scripts/run-sample.sh)
 #   scripts/setup.sh GROUP...        the named groups; "all" for every group
@@ -21,14 +21,12 @@ linux=(
 test=(
   zip 7zip libarchive-tools zstd xz-utils
 )
-# The 32-bit Linux build and its tests under qemu (scripts/test-i386.sh): gcc -m32 and the
-# i386 packages of the libraries (multiarch; ISA-L has no i386 package, and the build
-# inflates with zlib there). libzip only builds the tests' archives. GoogleTest is built
-# from the sources of libgtest-dev.
-i386=(
-  gcc-multilib g++-multilib qemu-user
-  zlib1g-dev:i386 libbz2-dev:i386 liblzma-dev:i386 libzstd-dev:i386 libssl-dev:i386
-  libzip-dev:i386 libinih-dev:i386
+# The 32-bit test machine (scripts/test-x86.sh) and the 32-bit Linux tests
+# (scripts/test-i386.sh): the full-system emulator, and debootstrap and e2fsprogs, which
+# make its root from Debian's packages. Its 32-bit libraries come from Debian's main suite
+# inside that root, where their versions match the 64-bit ones; this machine installs none.
+x86vm=(
+  qemu-system-x86 debootstrap e2fsprogs
 )
 # The Windows cross builds (scripts/build-windows.sh; dpkg-dev unpacks Debian's source
 # packages of the libraries) and their tests under Wine on a display of their own.
@@ -52,9 +50,9 @@ bench=(
   libarchive-tools 7zip time libdeflate-dev strace
 )
 
-all_groups=(linux test i386 windows screenshots fuzz bench)
+all_groups=(linux test x86vm windows screenshots fuzz bench)
 groups=("$@")
-[ ${#groups[@]} -gt 0 ] || groups=(linux test i386 windows)
+[ ${#groups[@]} -gt 0 ] || groups=(linux test x86vm windows)
 [ "${groups[*]}" != all ] || groups=("${all_groups[@]}")
 
 packages=()
@@ -76,15 +74,6 @@ if [ ${#missing[@]} -gt 0 ]; then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo=sudo
   export DEBIAN_FRONTEND=noninteractive
-  # Packages of another architecture (NAME:i386) need it among dpkg's foreign ones.
-  for p in "${missing[@]}"; do
-    case $p in
-      *:*)
-        arch=${p#*:}
-        dpkg --print-foreign-architectures | grep -qx "$arch" || $sudo dpkg --add-architecture "$arch"
-        ;;
-    esac
-  done
   # A mirror in the middle of a sync can fail one index (seen: the i386 list of
   # bookworm-security); try again, then go on with the indexes that did arrive: the install
   # below fails by itself if a package is really missing.
@@ -93,18 +82,5 @@ if [ ${#missing[@]} -gt 0 ]; then
     echo "setup: apt-get update failed (attempt $attempt of 3)" >&2
     [ "$attempt" -eq 3 ] || sleep 10
   done
-  install() { $sudo apt-get install -y -qq --no-install-recommends "$@" </dev/null; }
-  if ! install "${missing[@]}"; then
-    # Packages of another architecture must have the very versions of this one's; while a
-    # mirror lacks an index of that architecture they cannot be had. Everything else is
-    # installed without them, and the 32-bit tests say that they were skipped.
-    native=()
-    for p in "${missing[@]}"; do
-      case $p in *:*) ;; *) native+=("$p") ;; esac
-    done
-    [ ${#native[@]} -lt ${#missing[@]} ] || exit 1
-    echo "setup: the packages of other architectures cannot be installed from this mirror" \
-      "now; installing the rest without them (scripts/test-i386.sh will skip)" >&2
-    [ ${#native[@]} -eq 0 ] || install "${native[@]}"
-  fi
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null
 fi

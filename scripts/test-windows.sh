@@ -95,7 +95,7 @@ echo "Windows unit test programs: $passed passed, $failed failed"
 
 echo "== NocUnzip.exe end to end under Wine"
 e2e_status=0
-python3 tests/wine/e2e.py --bin build-win64/bin --work "$tmp/e2e" \
+WINE=$wine python3 tests/wine/e2e.py --bin build-win64/bin --work "$tmp/e2e" \
   ${NOCUNZIP_SCREENSHOTS:+--screenshots "$root/$NOCUNZIP_SCREENSHOTS"} "${scenarios[@]}" ||
   e2e_status=$?
 

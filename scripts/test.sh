@@ -4,9 +4,11 @@
 #      which the Linux test runs check the unzip library on;
 #   1. the Linux program, its unzip library and all their tests;
 #   2. the 32-bit Linux build (i686, the records and __stdcall of the 32-bit DLL) and its
-#      tests under qemu-i386 (scripts/test-i386.sh);
+#      tests under qemu-i386, in the root of the 32-bit test machine (scripts/test-i386.sh);
 #   3. the 64-bit Linux tests once more with AddressSanitizer and UndefinedBehaviorSanitizer;
-#   4. the Windows builds (x64 and x86) and the Windows tests under Wine and Xvfb.
+#   4. the Windows builds (x64 and x86) and the 64-bit Windows tests under Wine and Xvfb;
+#   5. the 32-bit Windows build's tests under 32-bit Wine in the 32-bit test machine, booted
+#      under QEMU (scripts/test-x86.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,7 +19,7 @@ echo "== Linux build and tests"
 scripts/build.sh
 ctest --test-dir build --output-on-failure -j2
 
-echo "== 32-bit Linux build and tests under qemu-i386"
+echo "== 32-bit Linux build and tests under qemu-i386, in the test machine's root"
 scripts/test-i386.sh
 
 echo "== Linux tests with AddressSanitizer and UndefinedBehaviorSanitizer"
@@ -25,3 +27,6 @@ scripts/test-sanitizers.sh
 
 echo "== Windows builds and tests under Wine"
 scripts/test-windows.sh
+
+echo "== 32-bit Windows tests under 32-bit Wine in the test machine"
+scripts/test-x86.sh

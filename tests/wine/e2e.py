@@ -17,7 +17,8 @@ it needs. A check names its scenario when it passes or fails.
     e2e.py --list                                           the scenarios' names
 
 Runs inside the prefix and display that scripts/test-windows.sh prepares (WINEPREFIX and
-DISPLAY set). Exits non-zero when any check fails.
+DISPLAY set), with the Wine command of $WINE (default /usr/lib/wine/wine64); its waits
+for Wine and the program are NOCUNZIP_E2E_TIME_SCALE times as long (default 1). Exits non-zero when any check fails.
 """
 
 import argparse
@@ -33,7 +34,13 @@ import zipfile
 import zlib
 from pathlib import Path
 
-WINE = "/usr/lib/wine/wine64"
+# The Wine command: $WINE, else 64-bit Wine's loader (the `wine` wrapper of a machine
+# without 32-bit Wine tries the 32-bit loader first and fails).
+WINE = os.environ.get("WINE", "/usr/lib/wine/wine64")
+# How much longer than on this machine the harness waits for Wine and the program: an
+# emulated machine needs several times as long (the checks of the program's own timing stay
+# as they are).
+TIME_SCALE = float(os.environ.get("NOCUNZIP_E2E_TIME_SCALE", "1"))
 TOKEN = "KvtZRX615"
 PASSWORD = "amberLYNXQT"
 CAPTION = "Daten werden dekomprimiert..."
@@ -93,7 +100,7 @@ class Prefix:
         return "Z:" + str(path).replace("/", "\\")
 
     def wine(self, *args, timeout=60):
-        return subprocess.run([WINE, *args], capture_output=True, timeout=timeout)
+        return subprocess.run([WINE, *args], capture_output=True, timeout=timeout * TIME_SCALE)
 
     def set_directory(self, value):
         if value is None:
@@ -121,6 +128,7 @@ class Prefix:
             argv += ["--command-file", r"C:\helper-command.txt"]
         process = subprocess.Popen(argv, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         facts = {}
+        timeout *= TIME_SCALE
         deadline = time.monotonic() + timeout
         for raw in process.stdout:
             line = raw.decode("utf-8", "replace").rstrip("\n")
@@ -284,7 +292,7 @@ class TestBed:
         command = (f'"{program_path}"' if quoted else program_path)
         if arguments is not None:
             command += arguments
-        helper_args = ["watch", "--timeout", "30000", *watch_options]
+        helper_args = ["watch", "--timeout", str(round(30000 * TIME_SCALE)), *watch_options]
         if hold_ms:
             helper_args += ["--hold-ms", str(hold_ms)]
         if cwd:
@@ -633,6 +641,7 @@ def killed_mid_entry(bed):
 
     before = snapshot()
     facts = prefix.helper("kill-mid-entry", "--directory", target, "--bytes", str(8 << 20),
+                          "--timeout", str(round(60000 * TIME_SCALE)),
                           command=f"{program} {data}gross.zip;{target};{TOKEN}")
     checks.equal((facts.get("ended"), facts.get("exit")), ("no", "99"),
                  "killed mid-entry: ended by TerminateProcess")
@@ -685,11 +694,13 @@ def main():
     bed = TestBed(args.bin, args.work, args.screenshots, checks)
     for scenario in chosen:
         checks.scenario = scenario.__name__
+        started = time.monotonic()
         try:
             bed.start_scenario()
             scenario(bed)
         except Exception:  # a scenario that breaks fails, and the others still run
             checks.check(False, "ran to its end", traceback.format_exc())
+        print(f"TIME {scenario.__name__}: {time.monotonic() - started:.1f} s", flush=True)
 
     if checks.failed_scenarios:
         print("Failed scenarios: " + ", ".join(checks.failed_scenarios))
