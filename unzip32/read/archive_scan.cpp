@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "read/central_directory.h"
-#include "read/entry_key.h"
 #include "read/entry_layout.h"
 #include "read/entry_name.h"
 #include "read/local_record.h"
@@ -148,14 +147,6 @@ std::optional<ScanResult> Scanner::CheckEntry(const Entry& entry, std::string_vi
                    "entry " + entry.name + " is marked as a directory but holds " +
                        std::to_string(entry.uncompressed_size) +
                        " bytes: some readers make a directory of it, others a file");
-  }
-  // Readers that go by the name alone (Python's zipfile, a streaming reader, which sees no
-  // attributes) make an empty file of it.
-  if (entry.is_directory && !NameMarksDirectory(entry.name)) {
-    return Problem(ScanResult::kAmbiguous,
-                   "entry " + entry.name +
-                       " is marked as a directory by its attributes alone: readers that go by "
-                       "its name make an empty file of it, others a directory");
   }
   EntryLayout layout;
   std::string problem;

@@ -121,7 +121,7 @@ TEST(Reader, ReadsTheFieldsOfTheCentralRecord) {
   unicode += "caf\xc3\xa8.txt";  // the field re-spells the one character outside ASCII
   const ReadBack back = Read(BuildRawZip({
       {.name = raw_name, .data = "1"},
-      {.name = "dosdir/", .data = "", .external_attributes = 0x10},
+      {.name = "dosdir", .data = "", .external_attributes = 0x10},
       {.name = raw_name,
        .data = "2",
        .local_extra = Field(0x7075, unicode),
