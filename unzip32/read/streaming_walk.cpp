@@ -104,8 +104,9 @@ class RunningCrc {
 
 // The first descriptor signature in [begin, limit) that a streaming reader ends stored data
 // at: one followed by the CRC of the bytes before it, or with `any_signature` (encrypted
-// data, whose CRC only the password tells) any one. At `data_end`, where the directory ends
-// the data, the declared CRC stands for the data's own: the decoder checks it.
+// data, whose CRC only the password tells, and data that the reader skips) any one. At `data_end`,
+// where the directory ends the data, the declared CRC stands for the data's own: the decoder checks
+// it.
 bool FindStoredEnd(WindowedReader& reader, uint64_t begin, uint64_t data_end, uint32_t declared,
                    uint64_t limit, bool any_signature, uint64_t* where) {
   RunningCrc crc(reader, begin);
@@ -131,15 +132,25 @@ StreamedEntry EndsElsewhere(std::string problem) {
   return streamed;
 }
 
-// Stored data with bit 3: the first descriptor signature that fits ends them.
-StreamedEntry FollowStored(WindowedReader& reader, const Entry& entry, uint64_t data_offset,
-                           uint64_t data_end, uint64_t limit, size_t descriptor_length) {
+// Whether a streaming reader takes the entry of this local header for a directory: it goes
+// by the name alone, and skips a directory's data rather than reading them.
+bool StreamedAsDirectory(const LocalRecord& local) {
+  return !local.raw_name.empty() && local.raw_name.back() == '/';
+}
+
+// Stored data with bit 3: the first descriptor signature that fits ends them. Data that the
+// reader skips (a directory's) end at the first signature, whatever CRC follows it.
+StreamedEntry FollowStored(WindowedReader& reader, const Entry& entry, const LocalRecord& local,
+                           uint64_t data_offset, uint64_t data_end, uint64_t limit,
+                           size_t descriptor_length) {
   const bool encrypted = entry.encryption != Encryption::kNone;
+  const bool skipped = StreamedAsDirectory(local);
   uint64_t at = 0;
   // Encrypted: any signature inside the data may be taken for the end; at their end, a
   // signed descriptor is.
   const uint64_t search_end = encrypted ? data_end : limit;
-  if (!FindStoredEnd(reader, data_offset, data_end, entry.crc, search_end, encrypted, &at)) {
+  if (!FindStoredEnd(reader, data_offset, data_end, entry.crc, search_end, encrypted || skipped,
+                     &at)) {
     if (encrypted && SignatureAt(reader, data_end, limit, kDataDescriptorSignature)) {
       return {StreamedEntry::kResumes, data_end + descriptor_length, ""};
     }
@@ -152,6 +163,11 @@ StreamedEntry FollowStored(WindowedReader& reader, const Entry& entry, uint64_t 
                          " hold a data descriptor after " + after +
                          (encrypted ? "" : " that the CRC of the bytes before it fits") +
                          ", where a reader that streams through the archive ends the entry");
+  }
+  if (skipped) {
+    return EndsElsewhere("a reader that streams through the archive skips the data of directory " +
+                         entry.name + " up to the first data descriptor signature, after " + after +
+                         ", and misses what lies before it");
   }
   return EndsElsewhere(
       "a reader that streams through the archive finds no data descriptor "
@@ -200,7 +216,7 @@ StreamedEntry FollowEntry(WindowedReader& reader, const Entry& entry, const Loca
   // The local header's zip64 field, whatever it holds, announces 64-bit sizes.
   const bool wide = FindExtraFields(local.extra, kExtraZip64).count > 0;
   if (entry.method == kMethodStored) {
-    return FollowStored(reader, entry, data_offset, data_end, limit, wide ? 24 : 16);
+    return FollowStored(reader, entry, local, data_offset, data_end, limit, wide ? 24 : 16);
   }
   const bool signed_form = SignatureAt(reader, data_end, limit, kDataDescriptorSignature);
   return {StreamedEntry::kResumes, data_end + (signed_form ? 4 : 0) + (wide ? 20 : 12), ""};
