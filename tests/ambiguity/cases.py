@@ -751,6 +751,32 @@ def c1_unsigned_64_descriptor_then_lookalike_in_next_entry():
     return lookalike_in_next_entry("64")
 
 
+def directory_then_signed_descriptor(form):
+    """d/ stored with bit 3 and a descriptor of this form, then x.txt with a signed one whose
+    CRC is its own: a streaming reader skips a directory's data up to the first descriptor
+    signature, whatever CRC follows it."""
+    return archive(Entry("a.txt", A), Entry("d/", b"", descriptor=form), Entry("x.txt", B, descriptor="sig32"),
+                   Entry("y.txt", README))
+
+
+@case("C1", refused("directory", "descriptor"),
+      "bsdtar from a pipe ends d/ at x.txt's descriptor and writes a.txt and y.txt alone; the others write all three")
+def c1_directory_unsigned_descriptor_then_signed_one():
+    return directory_then_signed_descriptor("32")
+
+
+@case("C1", refused("directory", "descriptor"),
+      "the same with a zip64 field: 24 bytes taken, y.txt's header among them, and a.txt alone written")
+def c1_directory_unsigned_64_descriptor_then_signed_one():
+    return directory_then_signed_descriptor("64")
+
+
+@case("one", read({"a.txt": A, "x.txt": B, "y.txt": README}, dirs={"d"}),
+      "the directory's own descriptor signed: every reader reads the same")
+def one_directory_signed_descriptor():
+    return directory_then_signed_descriptor("sig32")
+
+
 @case("A2", refused("local|descriptor", "size"),
       "bit 3, 0xFFFFFFFF as the local size without a zip64 field: bsdtar from a pipe writes a 4 GiB a.txt (sparse)")
 def a2_bit3_local_size_maxed_without_zip64():
@@ -966,8 +992,9 @@ def c4_locator_into_entry_data():
 # C5: the zip64 end record and locator against the classic end record.
 
 
-def zip64_archive(zip64=None, locator=None, **end):
+def zip64_archive(zip64=None, locator=None, front=b"", **end):
     built = Zip()
+    built.raw(front)
     built.local(Entry("a.txt", A))
     built.local(Entry("b.txt", B))
     built.directory()
@@ -990,6 +1017,24 @@ def c5_classic_fields_maxed():
 @case("one", read({"a.txt": A, "b.txt": B}), "disk numbers maxed classically, zero in zip64")
 def c5_disk_numbers_maxed():
     return zip64_archive(disk=MAXED16, cd_disk=MAXED16, entries=MAXED16, disk_entries=MAXED16)
+
+
+@case("C5", refused("zip64", "locator", "moved"),
+      "a stub put in front, no offset moved: bsdtar finds no zip64 record and writes nothing (exit 0), "
+      "7zz and bsdtar from a pipe fail, zipfile reads both")
+def c5_zip64_stub_in_front_unadjusted():
+    return b"MZ" + bytes(510) + zip64_archive()
+
+
+@case("one", read({"a.txt": A, "b.txt": B}),
+      "the same with the classic fields maxed: bsdtar (from the file and a pipe) and 7zz fail, zipfile reads both")
+def one_zip64_maxed_stub_in_front_unadjusted():
+    return b"MZ" + bytes(510) + zip64_archive(entries=MAXED16, cd_size=MAXED32, cd_offset=MAXED32)
+
+
+@case("one", read({"a.txt": A, "b.txt": B}), "a stub in front of a zip64 archive, every offset moved")
+def one_zip64_stub_in_front():
+    return zip64_archive(front=b"MZ" + bytes(510))
 
 
 @case("C5", refused("0 disks"), "a locator that counts 0 disks, as some writers do: bsdtar reads no entries")

@@ -155,18 +155,30 @@ bool ReadZip64Record(ByteReader& reader, uint64_t locator_at, uint64_t pointed, 
   return true;
 }
 
-// Whether the locator points to the zip64 record, as recorded or moved by what was put in
-// front (the directory's distance from where the zip64 record says it lies).
-bool LocatorFits(uint64_t pointed, const Zip64Record& zip64, EndRecordReadings* out) {
+// Whether the locator points to the zip64 record as recorded, or moved as far as the
+// directory lies after its recorded offset (data put in front of a zip64 archive without
+// moving its offsets). Moved, readers that follow the locator as recorded find no zip64
+// record; where the classic fields give the directory's size, bsdtar then goes by them, reads
+// no entries and reports success while Python's zipfile reads the record before the locator
+// and the entries moved: two readings. With the size maxed, they find no directory and fail,
+// and the moved reading is the only one.
+bool LocatorFits(uint64_t pointed, const Zip64Record& zip64, const Declared& declared,
+                 EndRecordReadings* out) {
   if (pointed == zip64.at) return true;
   const int64_t shift =
       static_cast<int64_t>(zip64.at - std::min(zip64.size, zip64.at) - zip64.offset);
   uint64_t moved = 0;
-  if (ApplyShift(pointed, shift, &moved) && moved == zip64.at) return true;
-  Refuse(out, EndProblem::kAmbiguous,
-         "the zip64 locator points to offset " + std::to_string(pointed) +
-             ", the zip64 end record lies at " + std::to_string(zip64.at) +
-             ": readers that follow it read something else");
+  const std::string where = "the zip64 locator points to offset " + std::to_string(pointed) +
+                            ", the zip64 end record lies at " + std::to_string(zip64.at);
+  if (ApplyShift(pointed, shift, &moved) && moved == zip64.at) {
+    if (declared.size_maxed) return true;
+    Refuse(out, EndProblem::kAmbiguous,
+           where + ": it leads there only when moved by " + std::to_string(shift) +
+               " bytes, as the archive's other offsets are: readers that follow the locator "
+               "as recorded find no zip64 end record and read no entries, others read them all");
+    return false;
+  }
+  Refuse(out, EndProblem::kAmbiguous, where + ": readers that follow it read something else");
   return false;
 }
 
@@ -294,7 +306,7 @@ void LocateWithZip64(ByteReader& reader, const Declared& declared, EndRecordRead
   }
   Zip64Record zip64;
   if (!ReadZip64Record(reader, locator_at, pointed, &zip64, out) ||
-      !LocatorFits(pointed, zip64, out)) {
+      !LocatorFits(pointed, zip64, declared, out)) {
     return;
   }
   const std::string disagreement = Disagreement(declared, zip64);

@@ -104,8 +104,9 @@ class RunningCrc {
 
 // The first descriptor signature in [begin, limit) that a streaming reader ends stored data
 // at: one followed by the CRC of the bytes before it, or with `any_signature` (encrypted
-// data, whose CRC only the password tells) any one. At `data_end`, where the directory ends
-// the data, the declared CRC stands for the data's own: the decoder checks it.
+// data, whose CRC only the password tells, and data that the reader skips) any one. At `data_end`,
+// where the directory ends the data, the declared CRC stands for the data's own: the decoder checks
+// it.
 bool FindStoredEnd(WindowedReader& reader, uint64_t begin, uint64_t data_end, uint32_t declared,
                    uint64_t limit, bool any_signature, uint64_t* where) {
   RunningCrc crc(reader, begin);
@@ -131,14 +132,19 @@ StreamedEntry EndsElsewhere(std::string problem) {
   return streamed;
 }
 
-// Stored data with bit 3: the first descriptor signature that fits ends them. A streaming
-// reader checks the CRC before it only where it reads the data: the data of what it takes
-// for a directory (a local name that ends in "/") it skips to the first signature.
+// Whether a streaming reader takes the entry of this local header for a directory: it goes
+// by the name alone, and skips a directory's data rather than reading them.
+bool StreamedAsDirectory(const LocalRecord& local) {
+  return !local.raw_name.empty() && local.raw_name.back() == '/';
+}
+
+// Stored data with bit 3: the first descriptor signature that fits ends them. Data that the
+// reader skips (a directory's) end at the first signature, whatever CRC follows it.
 StreamedEntry FollowStored(WindowedReader& reader, const Entry& entry, const LocalRecord& local,
                            uint64_t data_offset, uint64_t data_end, uint64_t limit,
                            size_t descriptor_length) {
   const bool encrypted = entry.encryption != Encryption::kNone;
-  const bool skipped = !local.raw_name.empty() && local.raw_name.back() == '/';
+  const bool skipped = StreamedAsDirectory(local);
   uint64_t at = 0;
   // Encrypted: any signature inside the data may be taken for the end; at their end, a
   // signed descriptor is.
@@ -157,6 +163,11 @@ StreamedEntry FollowStored(WindowedReader& reader, const Entry& entry, const Loc
                          " hold a data descriptor after " + after +
                          (encrypted || skipped ? "" : " that the CRC of the bytes before it fits") +
                          ", where a reader that streams through the archive ends the entry");
+  }
+  if (skipped) {
+    return EndsElsewhere("a reader that streams through the archive skips the data of directory " +
+                         entry.name + " up to the first data descriptor signature, after " + after +
+                         ", and misses what lies before it");
   }
   return EndsElsewhere(
       "a reader that streams through the archive finds no data descriptor "
