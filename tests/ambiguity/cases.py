@@ -1019,6 +1019,20 @@ def c5_disk_numbers_maxed():
     return zip64_archive(disk=MAXED16, cd_disk=MAXED16, entries=MAXED16, disk_entries=MAXED16)
 
 
+@case("C5", refused("zip64", "0 bytes"),
+      "a zip64 end record that gives the directory 0 bytes beside sound classic fields: zipfile follows it and "
+      "reads no entries (exit 0), bsdtar and 7zz read the classic directory")
+def c5_zip64_record_gives_an_empty_directory():
+    built = Zip()
+    for entry in (Entry("a.txt", A), Entry("b.txt", B)):
+        built.local(entry)
+    built.directory()
+    built.zip64_end(cd_size=0)
+    built.locator()
+    built.end()
+    return built.bytes()
+
+
 @case("C5", refused("zip64", "locator", "moved"),
       "a stub put in front, no offset moved: bsdtar finds no zip64 record and writes nothing (exit 0), "
       "7zz and bsdtar from a pipe fail, zipfile reads both")

@@ -275,9 +275,17 @@ void Locate(ByteReader& reader, const Declared& declared, EndRecordReadings* out
 // lie inside the last entry's comment) or at the zip64 record. Readers that follow the
 // locator take the zip64 record's directory: where that lists other entries, the archive
 // reads two ways (it is compared as a partial reading); where it leads nowhere, they find
-// no entries, which is no reading of their own.
+// no entries, which is no reading of their own. A directory of no bytes is one, though:
+// Python's zipfile reads no entries from it, and succeeds.
 void LocateBesideZip64(ByteReader& reader, Declared declared, const Zip64Record& zip64,
                        EndRecordReadings* out) {
+  if (zip64.size == 0 && declared.directory_size > 0) {
+    Refuse(out, EndProblem::kAmbiguous,
+           "the zip64 end record gives the central directory 0 bytes, the classic end record " +
+               std::to_string(declared.directory_size) +
+               ": readers that follow the zip64 record read no entries, others read them");
+    return;
+  }
   Locate(reader, declared, out);
   if (out->readings.empty()) {
     out->partial_readings.clear();
