@@ -79,11 +79,11 @@ bool SignatureAt(WindowedReader& reader, uint64_t at, uint64_t limit, uint32_t s
   return at + 4 <= limit && reader.Read(at, bytes, sizeof bytes) && Get32(bytes) == signature;
 }
 
-// The CRC of the bytes [begin, end), carried on from `crc` over [begin, ...) read so far.
+// The CRC of the bytes from `begin` on, computed as far as it is asked for.
 class RunningCrc {
  public:
   RunningCrc(WindowedReader& reader, uint64_t begin) : reader_(reader), at_(begin) {}
-  // The CRC of everything from the beginning up to `end` (not before the last call's end).
+  // The CRC of the bytes from the beginning up to `end`, which grows from call to call.
   bool Upto(uint64_t end, uint32_t* crc) {
     unsigned char piece[kChunk];
     while (at_ < end) {
@@ -103,10 +103,10 @@ class RunningCrc {
 };
 
 // The first descriptor signature in [begin, limit) that a streaming reader ends stored data
-// at: one followed by the CRC of the bytes before it, or with `any_signature` (encrypted
-// data, whose CRC only the password tells, and data that the reader skips) any one. At `data_end`,
-// where the directory ends the data, the declared CRC stands for the data's own: the decoder checks
-// it.
+// at: one followed by the CRC of the bytes before it, or with `any_signature` any one
+// (encrypted data, whose CRC only the password tells, and data that the reader skips). At
+// `data_end`, where the directory ends the data, the declared CRC stands for the data's
+// own: the decoder checks it.
 bool FindStoredEnd(WindowedReader& reader, uint64_t begin, uint64_t data_end, uint32_t declared,
                    uint64_t limit, bool any_signature, uint64_t* where) {
   RunningCrc crc(reader, begin);
