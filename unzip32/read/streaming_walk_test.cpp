@@ -56,9 +56,12 @@ TEST(StreamingWalk, FindsEveryRecordSignatureWhereverItLies) {
 // Where the streaming reader goes on before the entry ends for a reader of the directory
 // (inside its descriptor, say), only what it reads or stops at counts there.
 TEST(StreamingWalk, BeforeTheEntryEndsOnlyWhatTheStreamingReaderReadsCounts) {
-  for (const auto& [signature, counts] :
-       {std::pair{0x08074b50u, false}, {0x07064b50u, false}, {0x04034b50u, true},
-        {0x02014b50u, true}, {0x06054b50u, true}, {0x06064b50u, true}}) {
+  for (const auto& [signature, counts] : {std::pair{0x08074b50u, false},
+                                          {0x07064b50u, false},
+                                          {0x04034b50u, true},
+                                          {0x02014b50u, true},
+                                          {0x06054b50u, true},
+                                          {0x06064b50u, true}}) {
     const std::string bytes = "xxxx" + Signature(signature) + std::string(20, 'x');
     StringReader reader(bytes);
     WindowedReader window(reader);
@@ -70,9 +73,12 @@ TEST(StreamingWalk, BeforeTheEntryEndsOnlyWhatTheStreamingReaderReadsCounts) {
 }
 
 TEST(StreamingWalk, TakesOnlyFilesThatBeginWithASignatureOrTheSpanningMarker) {
-  for (const auto& [front, taken] :
-       {std::pair{"PK\x03\x04", true}, {"PK00", true}, {"PK\x07\x08", true}, {"PK\x06\x06", true},
-        {"MZ\x90\x00", false}, {"PK\x05\x05", false}}) {
+  for (const auto& [front, taken] : {std::pair{"PK\x03\x04", true},
+                                     {"PK00", true},
+                                     {"PK\x07\x08", true},
+                                     {"PK\x06\x06", true},
+                                     {"MZ\x90\x00", false},
+                                     {"PK\x05\x05", false}}) {
     StringReader reader(std::string(front, 4) + "rest");
     WindowedReader window(reader);
     EXPECT_EQ(StreamingReaderTakes(window), taken) << front;
@@ -152,8 +158,8 @@ TEST(StreamingWalk, EndsStoredDataAtTheFirstDescriptorThatTheCrcFits) {
 TEST(StreamingWalk, ReadsTheDescriptorOfCompressedDataInTheFormThatTheHeaderAnnounces) {
   for (const auto& [wide, signed_form, length] :
        {std::tuple{false, true, 16}, {false, false, 12}, {true, true, 24}, {true, false, 20}}) {
-    const std::string bytes = "HEADER" + std::string(50, 'd') + Descriptor(1, 2, false, signed_form) +
-                              std::string(20, 'x');
+    const std::string bytes = "HEADER" + std::string(50, 'd') +
+                              Descriptor(1, 2, false, signed_form) + std::string(20, 'x');
     StringReader reader(bytes);
     WindowedReader window(reader);
     Entry entry;
