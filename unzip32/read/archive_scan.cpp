@@ -99,11 +99,11 @@ ScanResult CheckUnordered(ByteReader& reader, const ArchiveEnd& end) {
     NamesOf(reader, end, first.index, second.index, &first_name, &second_name);
     return Overlap(first_name, second_name);
   }
+  StreamingWalk walk(window);
   for (size_t i = 0; i < ranges.size(); ++i) {
     const bool last = i + 1 == ranges.size();
     const Gap gap{ranges[i].resume, ranges[i].end,
                   last ? end.directory_offset : ranges[i + 1].begin};
-    StreamingWalk walk(window);
     if (!walk.CheckGap(gap, "", "")) continue;
     NamesOf(reader, end, ranges[i].index, last ? ranges[i].index : ranges[i + 1].index, &first_name,
             &second_name);
