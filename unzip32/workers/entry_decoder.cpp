@@ -1,51 +1,48 @@
 #include "workers/entry_decoder.h"
 
 #include <algorithm>
-#include <array>
-#include <condition_variable>
-#include <cstring>
-#include <mutex>
-#include <new>
-#include <span>
-#include <system_error>
-#include <thread>
 
-#include "methods/checksum.h"
 #include "read/zip_format.h"
+#include "workers/decode_ways.h"
 
 namespace nocunzip::unzip32 {
 namespace {
 
-constexpr char kLonger[] = "the data is longer than its declared size";
-constexpr char kCutShort[] = "the data ends early: the archive is cut short";
-constexpr char kDamaged[] = "the compressed data is damaged";
-constexpr char kNotAuthentic[] =
-    "the authentication code does not match (wrong password or damaged data)";
-
-// Streamed entries at least this large are checked and written on a second thread while
-// this one decodes; below it, starting the thread costs more than it saves.
-constexpr uint64_t kWriteBehindMinimum = 1u << 20;
-
-DecodeResult Corrupt(std::string message) {
-  DecodeResult result;
-  result.status = DecodeResult::kCorrupt;
-  result.message = std::move(message);
-  return result;
-}
-
-DecodeResult FromWrite(const IoResult& io) {
-  DecodeResult result;
-  result.status =
-      io.status == IoResult::kDiskFull ? DecodeResult::kDiskFull : DecodeResult::kWriteFailed;
-  result.message = io.message;
-  return result;
-}
+// What the threads of a run inflate in one buffer, compressed and uncompressed, all
+// together: twice this. Larger entries stream; smaller ones save the streaming loop's
+// calls, which count most for the many small entries of source trees and documents.
+constexpr uint64_t kWholeBufferLimit = 4u << 20;
 
 std::string HexCrc(uint32_t crc) {
   static const char kDigits[] = "0123456789abcdef";
   std::string text = "0x";
   for (int shift = 28; shift >= 0; shift -= 4) text += kDigits[(crc >> shift) & 0xF];
   return text;
+}
+
+enum class DecodeWay {
+  kStored,        // unencrypted stored data, copied straight from the archive
+  kWholeDeflate,  // unencrypted deflate data inflated in one buffer
+  kStream,        // read, decrypted and decoded piece by piece
+};
+
+DecodeWay ChooseDecodeWay(const Entry& entry, uint64_t whole_limit) {
+  if (entry.encryption != Encryption::kNone) return DecodeWay::kStream;
+  if (entry.method == zip::kMethodStored) return DecodeWay::kStored;
+  if (entry.method == zip::kMethodDeflate && entry.compressed_size <= whole_limit &&
+      entry.uncompressed_size <= whole_limit) {
+    return DecodeWay::kWholeDeflate;
+  }
+  return DecodeWay::kStream;
+}
+
+}  // namespace
+
+DecodeResult Corrupt(std::string message) {
+  DecodeResult result;
+  result.status = DecodeResult::kCorrupt;
+  result.message = std::move(message);
+  return result;
 }
 
 DecodeResult Shorter(uint64_t size, const Entry& entry) {
@@ -63,388 +60,18 @@ DecodeResult CheckResult(const Entry& entry, uint64_t size, uint32_t crc) {
   return {};
 }
 
-// ---- Unencrypted stored data.
-
-DecodeResult CopyStored(ByteReader& archive, uint64_t offset, const Entry& entry, ByteSink& sink,
-                        DecodeBuffers& buffers) {
-  buffers.stream.resize(kStreamBufferSize);
-  const uint64_t size = entry.uncompressed_size;
-  uint32_t crc = 0;
-  for (uint64_t done = 0; done < size;) {
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(kStreamBufferSize, size - done));
-    if (!archive.ReadAt(offset + done, buffers.stream.data(), n)) return Corrupt(kCutShort);
-    crc = Crc32(crc, buffers.stream.data(), n);
-    if (IoResult written = sink.Write(buffers.stream.data(), n); !written.ok()) {
-      return FromWrite(written);
-    }
-    done += n;
-  }
-  return CheckResult(entry, size, crc);
-}
-
-// ---- Everything else, piece by piece.
-
-// The data of an entry (without encryption header and trailer), read from the archive in
-// pieces and decrypted as it comes.
-class DataReader {
- public:
-  DataReader(ByteReader& archive, uint64_t offset, uint64_t size, Cipher* cipher,
-             std::vector<unsigned char>& buffer)
-      : archive_(archive), offset_(offset), left_(size), cipher_(cipher), buffer_(buffer) {}
-
-  // The bytes read and not yet used.
-  std::span<const unsigned char> pending() const {
-    return std::span<const unsigned char>(buffer_).subspan(begin_, end_ - begin_);
-  }
-  void Consume(size_t n) { begin_ += n; }
-  // Whether nothing follows what is pending.
-  bool ends() const { return left_ == 0; }
-  // The bytes not used yet: pending, or not read.
-  uint64_t unused() const { return left_ + (end_ - begin_); }
-
-  // Moves what is pending to the front and fills the rest of the buffer; false when the
-  // archive ends first.
-  bool Refill() {
-    std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
-    end_ -= begin_;
-    begin_ = 0;
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(buffer_.size() - end_, left_));
-    if (n == 0) return true;
-    unsigned char* fresh = buffer_.data() + end_;
-    if (!archive_.ReadAt(offset_, fresh, n)) return false;
-    if (cipher_ != nullptr) cipher_->Decrypt(std::span(fresh, n));
-    offset_ += n;
-    left_ -= n;
-    end_ += n;
-    return true;
-  }
-
-  // Reads and decrypts the rest of the data unused, for the cipher's check.
-  bool Drain() {
-    begin_ = end_ = 0;
-    while (left_ > 0) {
-      if (!Refill()) return false;
-      begin_ = end_ = 0;
-    }
-    return true;
-  }
-
- private:
-  ByteReader& archive_;
-  uint64_t offset_;  // of the next byte to read
-  uint64_t left_;    // bytes not read yet
-  Cipher* cipher_;
-  std::vector<unsigned char>& buffer_;
-  size_t begin_ = 0;
-  size_t end_ = 0;
-};
-
-// Takes decoded pieces from the thread that decodes and checks and writes them on a second
-// thread, so that the first one does nothing but decode. A few pieces wait at most.
-class WriteBehind {
- public:
-  // With `checks`, the writing thread also computes the CRC of what it writes. The pieces
-  // come from the thread's buffers.
-  using Pieces = std::array<std::vector<unsigned char>, kWriteBehindPieces>;
-  WriteBehind(ByteSink& sink, bool checks, Pieces& pieces)
-      : sink_(sink), checks_(checks), pieces_(pieces) {
-    for (auto& piece : pieces_) piece.resize(kStreamBufferSize);
-    thread_ = std::thread([this] { Run(); });  // may throw std::system_error
-  }
-  ~WriteBehind() { Finish(); }
-  WriteBehind(const WriteBehind&) = delete;
-  WriteBehind& operator=(const WriteBehind&) = delete;
-
-  // A free piece of kStreamBufferSize bytes to fill, or null once writing failed.
-  unsigned char* Next() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [&] { return handed_ - written_ < kPieces || !result_.ok(); });
-    return result_.ok() ? pieces_[handed_ % kPieces].data() : nullptr;
-  }
-  // The piece from Next holds `size` bytes now.
-  void Hand(size_t size) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      sizes_[handed_ % kPieces] = size;
-      ++handed_;
-    }
-    changed_.notify_all();
-  }
-  // Waits until every piece handed is written; the CRC of them all.
-  IoResult Finish(uint32_t* crc = nullptr) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      closed_ = true;
-    }
-    changed_.notify_all();
-    if (thread_.joinable()) thread_.join();
-    if (crc != nullptr) *crc = crc_;
-    return result_;
-  }
-
- private:
-  static constexpr size_t kPieces = kWriteBehindPieces;
-
-  void Run() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-      changed_.wait(lock, [&] { return written_ < handed_ || closed_; });
-      if (written_ == handed_) return;
-      const unsigned char* data = pieces_[written_ % kPieces].data();
-      const size_t size = sizes_[written_ % kPieces];
-      lock.unlock();
-      if (checks_) crc_ = Crc32(crc_, data, size);
-      IoResult written = sink_.Write(data, size);
-      lock.lock();
-      ++written_;
-      if (!written.ok()) {
-        result_ = std::move(written);
-        changed_.notify_all();
-        return;
-      }
-      changed_.notify_all();
-    }
-  }
-
-  ByteSink& sink_;
-  const bool checks_;
-  Pieces& pieces_;
-  size_t sizes_[kPieces] = {};
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  uint64_t handed_ = 0;
-  uint64_t written_ = 0;
-  bool closed_ = false;
-  uint32_t crc_ = 0;  // of the pieces written, touched by the writing thread until joined
-  IoResult result_;
-  std::thread thread_;
-};
-
-// Large stored data: read and checked on this thread, written on a second one, so that
-// each thread makes one pass over the bytes, the read and the write at once. The file is
-// only kept by its commit, after the check.
-DecodeResult DecodeStored(ByteReader& archive, uint64_t offset, const Entry& entry, ByteSink& sink,
-                          DecodeBuffers& buffers) {
-  if (entry.compressed_size < entry.uncompressed_size) {
-    return Shorter(entry.compressed_size, entry);
-  }
-  if (entry.compressed_size > entry.uncompressed_size) return Corrupt(kLonger);
-  const uint64_t size = entry.uncompressed_size;
-  std::unique_ptr<WriteBehind> behind;
-  if (sink.WritesOffThread() && size >= kParallelCopyMinimum) {
-    try {
-      behind = std::make_unique<WriteBehind>(sink, false, buffers.behind);
-    } catch (const std::system_error&) {
-      // no second thread: copy here
-    }
-  }
-  if (behind == nullptr) return CopyStored(archive, offset, entry, sink, buffers);
-  uint32_t crc = 0;
-  for (uint64_t done = 0; done < size;) {
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(kStreamBufferSize, size - done));
-    unsigned char* room = behind->Next();
-    if (room == nullptr) break;  // writing failed: Finish says why
-    if (!archive.ReadAt(offset + done, room, n)) return Corrupt(kCutShort);
-    crc = Crc32(crc, room, n);
-    behind->Hand(n);
-    done += n;
-  }
-  if (IoResult written = behind->Finish(); !written.ok()) return FromWrite(written);
-  return CheckResult(entry, size, crc);
-}
-
-// Where decoded pieces go: checked and written here, or handed to a WriteBehind.
-class DecodedOutput {
- public:
-  DecodedOutput(ByteSink& sink, bool behind, std::vector<unsigned char>& buffer,
-                WriteBehind::Pieces& pieces)
-      : sink_(sink), buffer_(buffer) {
-    if (behind && sink.WritesOffThread()) {
-      try {
-        behind_ = std::make_unique<WriteBehind>(sink, true, pieces);
-      } catch (const std::system_error&) {
-        // no second thread: write here
-      }
-    }
-    if (behind_ == nullptr) buffer_.resize(kStreamBufferSize);
-  }
-
-  // Room for kStreamBufferSize bytes, or null once writing failed.
-  unsigned char* Next() {
-    if (behind_ != nullptr) return behind_->Next();
-    return result_.ok() ? buffer_.data() : nullptr;
-  }
-  // The room from Next holds `size` bytes now.
-  void Hand(size_t size) {
-    if (size == 0) return;
-    if (behind_ != nullptr) return behind_->Hand(size);
-    crc_ = Crc32(crc_, buffer_.data(), size);
-    result_ = sink_.Write(buffer_.data(), size);
-  }
-  // Waits for every write; how writing went and the CRC of all that was handed.
-  IoResult Finish(uint32_t* crc) {
-    if (behind_ != nullptr) return behind_->Finish(crc);
-    *crc = crc_;
-    return result_;
-  }
-
- private:
-  ByteSink& sink_;
-  std::vector<unsigned char>& buffer_;
-  std::unique_ptr<WriteBehind> behind_;
-  uint32_t crc_ = 0;
-  IoResult result_;
-};
-
-// The decoder for `entry`, the one of the last entry reset when it has the same method.
-Decoder* DecoderFor(const Entry& entry, uint64_t data_size, DecodeBuffers& buffers) {
-  const DecoderParams params{entry.method, entry.flags, data_size, entry.uncompressed_size};
-  if (buffers.decoder != nullptr && buffers.decoder_method == entry.method &&
-      buffers.decoder->Reset(params)) {
-    return buffers.decoder.get();
-  }
-  buffers.decoder.reset();
-  buffers.decoder = MakeDecoder(params);
-  buffers.decoder_method = entry.method;
-  return buffers.decoder.get();
-}
-
-// Data that end before their recorded size: what follows them within it is no part of the
-// entry, and a reader that goes by where the data end takes it for the next record.
-DecodeResult EndsEarly(uint64_t unused) {
-  return Corrupt("the compressed data end " + std::to_string(unused) +
-                 " bytes before their recorded size, and those bytes are not read");
-}
-
-DecodeResult DecoderProblem(const Decoder& decoder) {
-  std::string problem = decoder.Problem();
-  return Corrupt(problem.empty() ? kDamaged : std::move(problem));
-}
-
-// ---- Unencrypted deflate data that fits one buffer: inflated in one call, through the
-// same decoder as streamed data.
-
-DecodeResult InflateWhole(ByteReader& archive, uint64_t offset, const Entry& entry, ByteSink& sink,
-                          DecodeBuffers& buffers) {
-  const size_t compressed = static_cast<size_t>(entry.compressed_size);
-  const size_t expected = static_cast<size_t>(entry.uncompressed_size);
-  // A byte more than declared: data that inflate to more are caught without a second call.
-  unsigned char* raw = buffers.raw.Reserve(compressed + 1);
-  unsigned char* inflated = buffers.inflated.Reserve(expected + 1);
-  if (!archive.ReadAt(offset, raw, compressed)) return Corrupt(kCutShort);
-  Decoder* decoder = DecoderFor(entry, compressed, buffers);
-  if (decoder == nullptr) return Corrupt(kDamaged);
-  const DecodeStep step = decoder->Decode(std::span<const unsigned char>(raw, compressed),
-                                          std::span<unsigned char>(inflated, expected + 1), true);
-  if (step.status == DecodeStatus::kCorrupt) return DecoderProblem(*decoder);
-  if (step.produced > expected) return Corrupt(kLonger);
-  if (step.status != DecodeStatus::kEnd) {
-    return Corrupt("the compressed data ends early: " + Shorter(step.produced, entry).message);
-  }
-  if (const uint64_t unused = compressed - step.consumed + step.given_back; unused > 0) {
-    return EndsEarly(unused);
-  }
-  const uint32_t crc = Crc32(0, inflated, step.produced);
-  if (DecodeResult check = CheckResult(entry, step.produced, crc); !check.ok()) return check;
-  return WriteResult(sink.Write(inflated, step.produced));
-}
-
-// Runs `decoder` over the input into the output until the data ends, adding the bytes
-// produced to `total`. Returns ok also when writing failed: the output says so.
-DecodeResult RunDecoder(Decoder& decoder, DataReader& input, DecodedOutput& output,
-                        const Entry& entry, uint64_t* total) {
-  for (;;) {
-    if (input.pending().empty() && !input.ends() && !input.Refill()) return Corrupt(kCutShort);
-    unsigned char* room = output.Next();
-    if (room == nullptr) return {};
-    const bool ends = input.ends();
-    const DecodeStep step =
-        decoder.Decode(input.pending(), std::span(room, kStreamBufferSize), ends);
-    input.Consume(step.consumed);
-    if (step.produced > entry.uncompressed_size - *total) return Corrupt(kLonger);
-    *total += step.produced;
-    output.Hand(step.produced);
-    if (step.status == DecodeStatus::kEnd) {
-      const uint64_t unused = input.unused() + step.given_back;
-      return unused == 0 ? DecodeResult{} : EndsEarly(unused);
-    }
-    if (step.status == DecodeStatus::kCorrupt) return DecoderProblem(decoder);
-    if (step.consumed > 0 || step.produced > 0) continue;
-    // Nothing moved although there was room: the decoder needs more input than it has.
-    if (ends) {
-      std::string message = "the compressed data ends early";
-      if (*total < entry.uncompressed_size) message += ": " + Shorter(*total, entry).message;
-      return Corrupt(std::move(message));
-    }
-    const size_t before = input.pending().size();
-    if (!input.Refill()) return Corrupt(kCutShort);
-    if (input.pending().size() == before) return DecoderProblem(decoder);
-  }
-}
-
-// Reads the rest of the data and the trailer, and lets the cipher check them.
-DecodeResult Authenticate(ByteReader& archive, uint64_t trailer_offset, DataReader& input,
-                          Cipher& cipher) {
-  std::array<unsigned char, 64> trailer;
-  const size_t size = cipher.trailer_size();
-  if (size > trailer.size()) return Corrupt(kNotAuthentic);
-  if (!input.Drain() || !archive.ReadAt(trailer_offset, trailer.data(), size)) {
-    return Corrupt(kCutShort);
-  }
-  if (!cipher.Finish(std::span(trailer.data(), size))) return Corrupt(kNotAuthentic);
-  return {};
-}
-
-DecodeResult DecodeStreamed(ByteReader& archive, uint64_t offset, const Entry& entry,
-                            Cipher* cipher, ByteSink& sink, DecodeBuffers& buffers) {
-  const uint64_t header = cipher != nullptr ? cipher->header_size() : 0;
-  const uint64_t trailer = cipher != nullptr ? cipher->trailer_size() : 0;
-  if (entry.compressed_size < header + trailer) {
-    return Corrupt("the data is shorter than its encryption header");
-  }
-  const uint64_t data_size = entry.compressed_size - header - trailer;
-  Decoder* decoder = DecoderFor(entry, data_size, buffers);
-  if (decoder == nullptr) {
-    return Corrupt("compression method " + MethodName(entry.method) + " is not supported");
-  }
-  buffers.compressed_stream.resize(kStreamBufferSize);
-  DataReader input(archive, offset + header, data_size, cipher, buffers.compressed_stream);
-  DecodedOutput output(sink, entry.uncompressed_size >= kWriteBehindMinimum, buffers.stream,
-                       buffers.behind);
-  uint64_t total = 0;
-  const DecodeResult decoded = RunDecoder(*decoder, input, output, entry, &total);
-  uint32_t crc = 0;
-  // A write that failed is what the entry failed of, even when the data is damaged too.
-  if (const IoResult written = output.Finish(&crc); !written.ok()) return FromWrite(written);
-  // A wrong AES password that passed the check bytes shows as damaged data: the code says
-  // which it is.
-  if (cipher != nullptr && trailer > 0) {
-    const DecodeResult authentic =
-        Authenticate(archive, offset + header + data_size, input, *cipher);
-    if (!authentic.ok()) return authentic;
-  }
-  if (!decoded.ok()) return decoded;
-  return CheckResult(entry, total, crc);
-}
-
-}  // namespace
-
-DecodeWay ChooseDecodeWay(const Entry& entry, uint64_t whole_limit) {
-  if (entry.encryption != Encryption::kNone) return DecodeWay::kStream;
-  if (entry.method == zip::kMethodStored) return DecodeWay::kStored;
-  if (entry.method == zip::kMethodDeflate && entry.compressed_size <= whole_limit &&
-      entry.uncompressed_size <= whole_limit) {
-    return DecodeWay::kWholeDeflate;
-  }
-  return DecodeWay::kStream;
-}
-
 DecodeResult WriteResult(const IoResult& written) {
-  return written.ok() ? DecodeResult{} : FromWrite(written);
+  if (written.ok()) return {};
+  DecodeResult result;
+  result.status =
+      written.status == IoResult::kDiskFull ? DecodeResult::kDiskFull : DecodeResult::kWriteFailed;
+  result.message = written.message;
+  return result;
 }
 
-DecodeBuffers::DecodeBuffers(unsigned threads)
-    : whole_limit(kWholeBufferLimit / (2 * std::max(1u, threads))) {}
+DecodeBuffers::DecodeBuffers(unsigned threads) : workspace_(std::make_unique<Workspace>()) {
+  workspace_->whole_limit = kWholeBufferLimit / (2 * std::max(1u, threads));
+}
 DecodeBuffers::~DecodeBuffers() = default;
 
 DecodeResult DecodeEntry(ByteReader& archive, uint64_t data_offset, const Entry& entry,
@@ -456,17 +83,18 @@ DecodeResult DecodeEntry(ByteReader& archive, uint64_t data_offset, const Entry&
   if (data_offset > archive.size() || entry.compressed_size > archive.size() - data_offset) {
     return Corrupt(kCutShort);
   }
+  DecodeWorkspace& workspace = buffers.workspace();
   if (cipher == nullptr) {
-    switch (ChooseDecodeWay(entry, buffers.whole_limit)) {
+    switch (ChooseDecodeWay(entry, workspace.whole_limit)) {
       case DecodeWay::kStored:
-        return DecodeStored(archive, data_offset, entry, sink, buffers);
+        return DecodeStored(archive, data_offset, entry, sink, workspace);
       case DecodeWay::kWholeDeflate:
-        return InflateWhole(archive, data_offset, entry, sink, buffers);
+        return InflateWhole(archive, data_offset, entry, sink, workspace);
       case DecodeWay::kStream:
         break;
     }
   }
-  return DecodeStreamed(archive, data_offset, entry, cipher, sink, buffers);
+  return DecodeStreamed(archive, data_offset, entry, cipher, sink, workspace);
 }
 
 }  // namespace nocunzip::unzip32
