@@ -19,6 +19,7 @@
 namespace nocunzip::unzip32 {
 namespace {
 
+// WinZip AES derives its keys with PBKDF2-HMAC-SHA1 at this fixed count of rounds.
 constexpr uint32_t kPbkdf2Rounds = 1000;
 // Counter blocks encrypted by one call of the library: enough to make the call's own cost
 // vanish, small enough for the cache.

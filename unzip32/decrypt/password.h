@@ -19,6 +19,8 @@
 
 namespace nocunzip::unzip32 {
 
+// How often the caller is asked for the password of one entry before it is given up: a
+// person may mistype twice, and a caller whose answer never fits is not asked forever.
 inline constexpr int kPasswordAsksPerEntry = 3;
 
 struct UnlockedEntry {

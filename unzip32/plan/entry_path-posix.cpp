@@ -5,6 +5,7 @@
 namespace nocunzip::unzip32 {
 namespace {
 
+// The most bytes that Linux file systems take in one name (NAME_MAX).
 constexpr size_t kMaxNameBytes = 255;
 
 }  // namespace

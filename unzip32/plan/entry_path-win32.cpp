@@ -55,6 +55,7 @@ size_t Utf16Length(std::string_view text) {
   return units;
 }
 
+// The most UTF-16 units that NTFS and the other Windows file systems take in one name.
 constexpr size_t kMaxNameUnits = 255;
 
 }  // namespace
