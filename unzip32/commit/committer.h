@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "commit/committed_files.h"
+#include "commit/entry_unlocker.h"
 #include "commit/output.h"
 #include "commit/replace_rules.h"
 #include "decrypt/password.h"

@@ -1,27 +1,22 @@
-// Unlocks encrypted entries: checks a password against an entry's encryption header, asking
-// the caller for one when needed.
+// Unlocks encrypted entries: checks a password against an entry's encryption header.
 //
 // The password that worked last is held for the whole extraction (PasswordStore) and tried
 // first, by the workers too (TryHeldPassword); only when it fails (or there is none yet) is
-// the caller asked, on the calling thread (EntryUnlocker), at most three times for one
-// entry, so a wrong password can never loop.
+// the caller asked, on the calling thread (commit/entry_unlocker.h), a few times at most
+// for one entry for one entry, so a wrong password can never loop.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "decrypt/cipher.h"
 #include "read/byte_reader.h"
 #include "read/entry.h"
-#include "report/report.h"
 
 namespace nocunzip::unzip32 {
-
-// How often the caller is asked for the password of one entry before it is given up: a
-// person may mistype twice, and a caller whose answer never fits is not asked forever.
-inline constexpr int kPasswordAsksPerEntry = 3;
 
 struct UnlockedEntry {
   // kNeedsPassword: no password is held or the held one does not fit; only the caller can
@@ -56,23 +51,33 @@ class PasswordStore {
   uint64_t generation_ = 0;
 };
 
-// Unlocks `entry`, whose data (after its local header) begins at `data_offset` of
-// `archive`, with the password held in `store`, asking nobody: kNeedsPassword when that is
-// not enough. Safe on any thread.
+// An entry's cipher and its encryption header, read once for every password tried.
+class LockedEntry {
+ public:
+  // Reads the encryption header of `entry`, whose data (after its local header) begins at
+  // `data_offset` of `archive`: kOk, or why it cannot be unlocked whatever the password.
+  UnlockedEntry Read(ByteReader& archive, uint64_t data_offset, const Entry& entry);
+  // Whether `password` opens the entry read; Unlocked then hands over the started cipher.
+  bool Fits(const std::string& password);
+  UnlockedEntry Unlocked();
+
+ private:
+  std::unique_ptr<Cipher> cipher_;
+  std::vector<unsigned char> header_;
+};
+
+// Unlocks `entry` with the password held in `store`, asking nobody: kNeedsPassword when that
+// is not enough, with `locked` read and ready for other passwords. Safe on any thread.
+UnlockedEntry TryHeldPassword(ByteReader& archive, uint64_t data_offset, const Entry& entry,
+                              const PasswordStore& store, LockedEntry* locked);
+// The same with a LockedEntry of its own.
 UnlockedEntry TryHeldPassword(ByteReader& archive, uint64_t data_offset, const Entry& entry,
                               const PasswordStore& store);
 
-class EntryUnlocker {
- public:
-  EntryUnlocker(Reporter& reporter, PasswordStore& store) : reporter_(reporter), store_(store) {}
+// An entry that cannot be unlocked, and why.
+UnlockedEntry RefusedEntry(UnlockedEntry::Status status, std::string message);
 
-  // Unlocks `entry` as TryHeldPassword does, asking through the reporter when the held
-  // password does not fit, so it runs on the calling thread.
-  UnlockedEntry Unlock(ByteReader& archive, uint64_t data_offset, const Entry& entry);
-
- private:
-  Reporter& reporter_;
-  PasswordStore& store_;
-};
+// Overwrites a secret before its memory is given back.
+void WipeSecret(std::string& secret);
 
 }  // namespace nocunzip::unzip32
