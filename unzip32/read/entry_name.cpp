@@ -3,10 +3,9 @@
 #include <zlib.h>
 
 #include "read/extra_fields.h"
-#include "read/little_endian.h"
+#include "read/zip_format.h"
 #include "read/oem_code_page.h"
 #include "read/utf8.h"
-#include "read/zip_format.h"
 
 namespace nocunzip::unzip32 {
 namespace {

@@ -3,10 +3,9 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include "read/little_endian.h"
+#include "read/zip_format.h"
 #include "read/oem_code_page.h"
 #include "read/utf8.h"
-#include "read/zip_format.h"
 
 namespace nocunzip::unzip32 {
 namespace {

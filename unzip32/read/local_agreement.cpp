@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "methods/decoder.h"
 #include "read/entry_name.h"
 #include "read/extra_fields.h"
 #include "read/zip_format.h"

@@ -9,7 +9,7 @@
 #include "read/archive_scan.h"
 #include "read/central_directory.h"
 #include "read/end_records.h"
-#include "read/little_endian.h"
+#include "read/zip_format.h"
 #include "read/local_header.h"
 #include "testing/test_archive.h"
 

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "methods/checksum.h"
-#include "read/little_endian.h"
 #include "read/zip_format.h"
 #include "testing/test_archive.h"
 
