@@ -7,7 +7,7 @@
 #include "read/entry_name.h"
 #include "read/extra_fields.h"
 #include "read/local_time.h"
-#include "read/offset_shift.h"
+#include "read/end_records.h"
 #include "read/utf8.h"
 #include "read/zip_format.h"
 
