@@ -8,7 +8,6 @@
 #include "read/central_directory.h"
 #include "read/entry_layout.h"
 #include "read/entry_name.h"
-#include "read/local_record.h"
 #include "read/overlap_check.h"
 #include "read/streaming_walk.h"
 #include "read/zip_format.h"

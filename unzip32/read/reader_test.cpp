@@ -10,7 +10,7 @@
 #include "read/central_directory.h"
 #include "read/end_records.h"
 #include "read/zip_format.h"
-#include "read/local_header.h"
+#include "read/entry_layout.h"
 #include "testing/test_archive.h"
 
 namespace nocunzip::unzip32 {
