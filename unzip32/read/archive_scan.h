@@ -12,9 +12,14 @@
 #include "read/archive_file.h"
 #include "read/end_records.h"
 #include "read/entry.h"
-#include "read/name_collisions.h"
 
 namespace nocunzip::unzip32 {
+
+// Two entries whose paths differ only in case, on a system whose file systems ignore case.
+struct CaseTwin {
+  uint64_t index = 0;        // the later entry
+  std::string earlier_name;  // the name of the earlier one
+};
 
 struct ScanResult {
   enum Problem {
