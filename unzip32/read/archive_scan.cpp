@@ -8,9 +8,8 @@
 
 #include "read/central_directory.h"
 #include "read/duplicate_index.h"
-#include "read/entry_key.h"
-#include "read/entry_layout.h"
 #include "read/entry_name.h"
+#include "read/entry_layout.h"
 #include "read/streaming_walk.h"
 #include "read/zip_format.h"
 

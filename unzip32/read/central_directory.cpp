@@ -3,12 +3,10 @@
 #include <optional>
 #include <string_view>
 
-#include "read/entry_key.h"
 #include "read/entry_name.h"
 #include "read/extra_fields.h"
 #include "read/local_time.h"
 #include "read/end_records.h"
-#include "read/utf8.h"
 #include "read/zip_format.h"
 
 namespace nocunzip::unzip32 {
