@@ -8,8 +8,8 @@
 
 #include "read/central_directory.h"
 #include "read/duplicate_index.h"
-#include "read/entry_name.h"
 #include "read/entry_layout.h"
+#include "read/entry_name.h"
 #include "read/streaming_walk.h"
 #include "read/zip_format.h"
 
@@ -224,10 +224,8 @@ bool NameCollisions::CheckDotted(const Entry& entry, const std::string& path,
 ScanResult Problem(ScanResult::Problem problem, std::string message) {
   ScanResult result;
   result.problem = problem;
-  result.message = problem == ScanResult::kAmbiguous
-                       ? "the archive reads in more than one way, so nothing was extracted: " +
-                             std::move(message)
-                       : std::move(message);
+  result.message =
+      problem == ScanResult::kAmbiguous ? ReadsInMoreThanOneWay(message) : std::move(message);
   return result;
 }
 

@@ -427,10 +427,8 @@ bool SameEntries(ByteReader& reader, const ArchiveEnd& a, const ArchiveEnd& b,
 ArchiveEnd Fail(EndProblem problem, std::string message) {
   ArchiveEnd end;
   end.problem = problem;
-  end.message = problem == EndProblem::kAmbiguous
-                    ? "the archive reads in more than one way, so nothing was extracted: " +
-                          std::move(message)
-                    : std::move(message);
+  end.message =
+      problem == EndProblem::kAmbiguous ? ReadsInMoreThanOneWay(message) : std::move(message);
   return end;
 }
 
@@ -568,6 +566,10 @@ ArchiveEnd OneReading(ByteReader& reader, std::vector<ArchiveEnd> readings,
 }
 
 }  // namespace
+
+std::string ReadsInMoreThanOneWay(const std::string& reason) {
+  return "the archive reads in more than one way, so nothing was extracted: " + reason;
+}
 
 bool ApplyShift(uint64_t offset, int64_t shift, uint64_t* shifted) {
   if (shift >= 0) {

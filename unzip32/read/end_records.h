@@ -44,6 +44,11 @@ struct ArchiveEnd {
 // problem that stops it.
 ArchiveEnd FindArchiveEnd(ByteReader& reader);
 
+// The message of an archive refused because readers read it in more than one way (kAmbiguous
+// here, in the first pass and wherever else a second reading turns up): `reason` after the
+// words that say so, which are the same for every such refusal.
+std::string ReadsInMoreThanOneWay(const std::string& reason);
+
 // `offset` moved by `shift` into `shifted`; false when that leaves the range of offsets: the
 // shift and the offset both come from the file, so their sum may overflow.
 bool ApplyShift(uint64_t offset, int64_t shift, uint64_t* shifted);
