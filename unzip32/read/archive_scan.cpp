@@ -132,7 +132,7 @@ const Seen* FirstSpelledOtherwise(const std::vector<Seen>& firsts, const std::st
   return nullptr;
 }
 
-void Remember(std::vector<Seen>* firsts, const Seen& entry) {
+void KeepAmongFirstTwo(std::vector<Seen>* firsts, const Seen& entry) {
   if (firsts->size() < 2 && (firsts->empty() || firsts->front().path != entry.path)) {
     firsts->push_back(entry);
   }
@@ -145,7 +145,7 @@ std::string DottedProblem(const std::string& dotted_name, const std::string& pat
          "writes depends on the extractor";
 }
 
-const Seen* Present(const std::optional<Seen>& seen) { return seen ? &*seen : nullptr; }
+const Seen* PointerTo(const std::optional<Seen>& seen) { return seen ? &*seen : nullptr; }
 
 void NameCollisions::Reserve(const ArchiveEnd& end) {
   const uint64_t room = end.directory_size / zip::kCentralHeaderSize;
@@ -193,8 +193,8 @@ bool NameCollisions::CheckPath(const Entry& entry, const std::string& path,
     return false;
   }
   const Seen* dotted = entry.is_directory
-                           ? Present(same.dotted_file)
-                           : Earlier(Present(same.dotted_file), Present(same.dotted_directory));
+                           ? PointerTo(same.dotted_file)
+                           : Earlier(PointerTo(same.dotted_file), PointerTo(same.dotted_directory));
   if (dotted != nullptr) {
     *problem = DottedProblem(dotted->name, path, entry.name);
     return false;
@@ -202,7 +202,7 @@ bool NameCollisions::CheckPath(const Entry& entry, const std::string& path,
   const Seen* twin = FirstSpelledOtherwise(same.files, path);
   if (!entry.is_directory) twin = Earlier(twin, FirstSpelledOtherwise(same.directories, path));
   if (twin != nullptr) twins->push_back({entry.index, twin->name});
-  Remember(entry.is_directory ? &same.directories : &same.files, self);
+  KeepAmongFirstTwo(entry.is_directory ? &same.directories : &same.files, self);
   return true;
 }
 
@@ -280,6 +280,7 @@ void NamesOf(ByteReader& reader, const ArchiveEnd& end, uint64_t a, uint64_t b, 
 // then the overlaps and the bytes between them.
 ScanResult CheckUnordered(ByteReader& reader, const ArchiveEnd& end) {
   std::vector<EntryRange> ranges;
+  // At most one range for each smallest record that the directory can hold: one allocation.
   ranges.reserve(static_cast<size_t>(end.directory_size / zip::kCentralHeaderSize));
   CentralDirectory directory(reader, end);
   WindowedReader window(reader);
@@ -325,12 +326,12 @@ class Scanner {
       : reader_(reader), end_(end), window_(reader), walk_(window_) {
     names_.Reserve(end);
   }
-  ScanResult Run(const std::function<void(const Entry&)>& visit);
+  ScanResult ScanEveryRecord(const std::function<void(const Entry&)>& visit);
 
  private:
   // Lays out `entry` and checks it against the entry before it; the problem, if any.
   std::optional<ScanResult> CheckEntry(const Entry& entry, std::string_view extra);
-  ScanResult Finish(uint64_t count);
+  ScanResult CheckAfterTheLastEntry(uint64_t count);
 
   ByteReader& reader_;
   const ArchiveEnd& end_;
@@ -392,7 +393,7 @@ std::optional<ScanResult> Scanner::CheckEntry(const Entry& entry, std::string_vi
   return std::nullopt;
 }
 
-ScanResult Scanner::Finish(uint64_t count) {
+ScanResult Scanner::CheckAfterTheLastEntry(uint64_t count) {
   if (auto wrong = CheckCount(end_, count)) return *wrong;
   if (auto front = Ambiguous(walk_.CheckFront(std::min(first_local_, end_.directory_offset)))) {
     return *front;
@@ -414,7 +415,7 @@ ScanResult Scanner::Finish(uint64_t count) {
   return result;
 }
 
-ScanResult Scanner::Run(const std::function<void(const Entry&)>& visit) {
+ScanResult Scanner::ScanEveryRecord(const std::function<void(const Entry&)>& visit) {
   CentralDirectory directory(reader_, end_);
   Entry entry;
   std::string problem;
@@ -427,7 +428,7 @@ ScanResult Scanner::Run(const std::function<void(const Entry&)>& visit) {
     if (auto problem_found = CheckEntry(entry, directory.extra())) return *problem_found;
     names_.Add(entry);
   }
-  return Finish(count);
+  return CheckAfterTheLastEntry(count);
 }
 
 }  // namespace
@@ -435,7 +436,7 @@ ScanResult Scanner::Run(const std::function<void(const Entry&)>& visit) {
 ScanResult ScanArchive(ByteReader& reader, const ArchiveEnd& end,
                        const std::function<void(const Entry&)>& visit) {
   Scanner scanner(reader, end);
-  return scanner.Run(visit);
+  return scanner.ScanEveryRecord(visit);
 }
 
 }  // namespace nocunzip::unzip32

@@ -3,10 +3,10 @@
 #include <optional>
 #include <string_view>
 
+#include "read/end_records.h"
 #include "read/entry_name.h"
 #include "read/extra_fields.h"
 #include "read/local_time.h"
-#include "read/end_records.h"
 #include "read/zip_format.h"
 
 namespace nocunzip::unzip32 {
@@ -14,7 +14,6 @@ namespace {
 
 using namespace zip;
 
-constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
 constexpr uint32_t kSignatureRecordSignature = 0x05054b50;  // digital signature
 
 const unsigned char* Bytes(std::string_view data) {

@@ -250,7 +250,7 @@ bool FirstEntryFits(ByteReader& reader, uint64_t directory_offset, int64_t shift
   return ApplyShift(offset, shift, &moved) && HasSignature(reader, moved, kLocalHeaderSignature);
 }
 
-ArchiveEnd Reading(const Declared& declared, uint64_t directory_offset, uint64_t size) {
+ArchiveEnd MakeReading(const Declared& declared, uint64_t directory_offset, uint64_t size) {
   ArchiveEnd end;
   end.entry_count = declared.entry_count;
   end.directory_offset = directory_offset;
@@ -261,11 +261,11 @@ ArchiveEnd Reading(const Declared& declared, uint64_t directory_offset, uint64_t
 }
 
 // The directories that `declared` leads to, into `out`.
-void Locate(ByteReader& reader, const Declared& declared, EndRecordReadings* out) {
+void AddDirectoriesOf(ByteReader& reader, const Declared& declared, EndRecordReadings* out) {
   if (declared.directory_size > declared.directory_end) return;
   const uint64_t real_start = declared.directory_end - declared.directory_size;
   if (declared.directory_size == 0) {
-    if (declared.entry_count == 0) out->readings.push_back(Reading(declared, real_start, 0));
+    if (declared.entry_count == 0) out->readings.push_back(MakeReading(declared, real_start, 0));
     return;
   }
   const uint64_t recorded = declared.directory_offset;
@@ -273,21 +273,21 @@ void Locate(ByteReader& reader, const Declared& declared, EndRecordReadings* out
                          HasSignature(reader, recorded, kCentralHeaderSignature);
   if (!HasSignature(reader, real_start, kCentralHeaderSignature)) {
     if (elsewhere) {
-      out->partial_readings.push_back(Reading(declared, recorded, declared.directory_size));
+      out->partial_readings.push_back(MakeReading(declared, recorded, declared.directory_size));
     }
     return;
   }
   // The directory lies right before the end records. Where it was recorded elsewhere, what
   // was put in front (or taken away) moves the entries' offsets too, unless the first
   // entry shows that they were recorded from the start of the file after all.
-  ArchiveEnd end = Reading(declared, real_start, declared.directory_size);
+  ArchiveEnd end = MakeReading(declared, real_start, declared.directory_size);
   end.shift = static_cast<int64_t>(real_start - recorded);
   if (!FirstEntryFits(reader, real_start, end.shift) && FirstEntryFits(reader, real_start, 0)) {
     end.shift = 0;
   }
   out->readings.push_back(end);
   if (elsewhere) {
-    out->readings.push_back(Reading(declared, recorded, declared.directory_size));
+    out->readings.push_back(MakeReading(declared, recorded, declared.directory_size));
   }
 }
 
@@ -298,8 +298,8 @@ void Locate(ByteReader& reader, const Declared& declared, EndRecordReadings* out
 // reads two ways (it is compared as a partial reading); where it leads nowhere, they find
 // no entries, which is no reading of their own. A directory of no bytes is one, though:
 // Python's zipfile reads no entries from it, and succeeds.
-void LocateBesideZip64(ByteReader& reader, Declared declared, const Zip64Record& zip64,
-                       EndRecordReadings* out) {
+void AddDirectoriesBesideZip64(ByteReader& reader, Declared declared, const Zip64Record& zip64,
+                               EndRecordReadings* out) {
   if (zip64.size == 0 && declared.directory_size > 0) {
     Refuse(out, EndProblem::kAmbiguous,
            "the zip64 end record gives the central directory 0 bytes, the classic end record " +
@@ -307,28 +307,28 @@ void LocateBesideZip64(ByteReader& reader, Declared declared, const Zip64Record&
                ": readers that follow the zip64 record read no entries, others read them");
     return;
   }
-  Locate(reader, declared, out);
+  AddDirectoriesOf(reader, declared, out);
   if (out->readings.empty()) {
     out->partial_readings.clear();
     declared.directory_end = zip64.at;
-    Locate(reader, declared, out);
+    AddDirectoriesOf(reader, declared, out);
   }
   EndRecordReadings followed;
-  Locate(reader, WithZip64(declared, zip64), &followed);
+  AddDirectoriesOf(reader, WithZip64(declared, zip64), &followed);
   for (const std::vector<ArchiveEnd>* found : {&followed.readings, &followed.partial_readings}) {
     out->partial_readings.insert(out->partial_readings.end(), found->begin(), found->end());
   }
 }
 
 // The classic fields with the zip64 records where a locator lies before them, into `out`.
-void LocateWithZip64(ByteReader& reader, const Declared& declared, EndRecordReadings* out) {
+void AddDirectoriesWithZip64(ByteReader& reader, const Declared& declared, EndRecordReadings* out) {
   uint64_t locator_at = 0, pointed = 0;
   switch (ReadLocator(reader, declared, &locator_at, &pointed, out)) {
     case Found::kRefused:
       return;
     case Found::kNothing:
       // Maxed classic fields without a zip64 record: nothing tells where the directory is.
-      if (!AnyMaxed(declared)) Locate(reader, declared, out);
+      if (!AnyMaxed(declared)) AddDirectoriesOf(reader, declared, out);
       return;
     case Found::kRecords:
       break;
@@ -340,11 +340,11 @@ void LocateWithZip64(ByteReader& reader, const Declared& declared, EndRecordRead
   }
   const std::string disagreement = Disagreement(declared, zip64);
   if (disagreement.empty()) {
-    Locate(reader, WithZip64(declared, zip64), out);
+    AddDirectoriesOf(reader, WithZip64(declared, zip64), out);
   } else if (AnyMaxed(declared) || CountsDiffer(declared, zip64)) {
     Refuse(out, EndProblem::kAmbiguous, "the zip64 end record " + disagreement);
   } else {
-    LocateBesideZip64(reader, declared, zip64, out);
+    AddDirectoriesBesideZip64(reader, declared, zip64, out);
   }
 }
 
@@ -371,7 +371,7 @@ EndRecordReadings ReadEndRecord(ByteReader& reader, const std::vector<unsigned c
   const uint16_t disk = Get16(tail.data() + at + 4);
   out.several_disks = disk != 0 && disk != kMaxed16;
   if (DiskCountsAgree(tail.data() + at, &out)) {
-    LocateWithZip64(reader, ReadClassic(tail, tail_start, at), &out);
+    AddDirectoriesWithZip64(reader, ReadClassic(tail, tail_start, at), &out);
   }
   return out;
 }
@@ -386,7 +386,7 @@ bool SameEntry(const Entry& a, const Entry& b) {
          a.external_attributes == b.external_attributes && a.is_directory == b.is_directory;
 }
 
-std::string Shown(CentralDirectory::Step step, const Entry& entry) {
+std::string DescribeStep(CentralDirectory::Step step, const Entry& entry) {
   switch (step) {
     case CentralDirectory::Step::kEntry:
       return entry.name;
@@ -415,8 +415,8 @@ bool SameEntries(ByteReader& reader, const ArchiveEnd& a, const ArchiveEnd& b,
       return true;
     }
     if (both_entries && SameEntry(entry_a, entry_b)) continue;
-    *difference = "entry " + std::to_string(number) + " is " + Shown(step_a, entry_a) +
-                  " in one, " + Shown(step_b, entry_b) + " in the other";
+    *difference = "entry " + std::to_string(number) + " is " + DescribeStep(step_a, entry_a) +
+                  " in one, " + DescribeStep(step_b, entry_b) + " in the other";
     if (both_entries && entry_a.name == entry_b.name) {
       *difference += " with other data";
     }
@@ -465,24 +465,24 @@ class EndRecordChoice {
 
   bool any() const { return !records_.empty(); }
   // Whether the last end record in the file, the one that readers which search from the end
-  // take first, leads to a directory. Valid after Follow.
-  bool LastLeads() const {
-    for (const auto& [at, led] : taken_) {
+  // take first, leads to a directory. Valid after ReadTheRecordsThatReadersTake.
+  bool LastRecordLeadsToDirectory() const {
+    for (const auto& [at, led] : records_read_) {
       if (at == records_.back()) return led;
     }
     return false;
   }
   // Whether a record that holds the last one in its comment leads to no directory while the
   // last one does: readers that take the outer record find nothing where others read the
-  // inner one. Valid after Follow.
-  bool OuterLeadsNowhere() const {
-    for (const auto& [at, led] : taken_) {
-      if (!led && Quotes(at, records_.back())) return LastLeads();
+  // inner one. Valid after ReadTheRecordsThatReadersTake.
+  bool QuotingRecordLeadsNowhere() const {
+    for (const auto& [at, led] : records_read_) {
+      if (!led && CommentHolds(at, records_.back())) return LastRecordLeadsToDirectory();
     }
     return false;
   }
-  // Follows the records that readers take; the first problem that one of them has stops it.
-  void Follow();
+  // Reads the records that readers take; the first problem that one of them has stops it.
+  void ReadTheRecordsThatReadersTake();
 
   std::vector<ArchiveEnd> readings;
   std::vector<ArchiveEnd> partial_readings;  // see EndRecordReadings
@@ -492,10 +492,10 @@ class EndRecordChoice {
 
  private:
   // Adds the readings of the record at `at`; false when it leads to none.
-  bool Take(size_t at);
+  bool ReadRecordAt(size_t at);
   size_t CommentEnd(size_t at) const { return at + kEndSize + Get16(tail_.data() + at + 20); }
   // Whether the record at `outer` holds the whole record at `inner` in its comment.
-  bool Quotes(size_t outer, size_t inner) const {
+  bool CommentHolds(size_t outer, size_t inner) const {
     return outer < inner && CommentEnd(outer) >= inner + kEndSize;
   }
 
@@ -503,15 +503,16 @@ class EndRecordChoice {
   std::vector<unsigned char> tail_;
   uint64_t tail_start_;
   std::vector<size_t> records_;
-  std::vector<std::pair<size_t, bool>> taken_;  // records read, and whether they led anywhere
+  std::vector<std::pair<size_t, bool>>
+      records_read_;  // records read, and whether they led anywhere
 };
 
-bool EndRecordChoice::Take(size_t at) {
-  for (const auto& [taken_at, led] : taken_) {
+bool EndRecordChoice::ReadRecordAt(size_t at) {
+  for (const auto& [taken_at, led] : records_read_) {
     if (taken_at == at) return led;
   }
   EndRecordReadings found = ReadEndRecord(reader_, tail_, tail_start_, at);
-  taken_.emplace_back(at, !found.readings.empty());
+  records_read_.emplace_back(at, !found.readings.empty());
   several_disks = several_disks || found.several_disks;
   if (found.problem != EndProblem::kNone && problem == EndProblem::kNone) {
     problem = found.problem;
@@ -523,15 +524,15 @@ bool EndRecordChoice::Take(size_t at) {
   return !found.readings.empty();
 }
 
-void EndRecordChoice::Follow() {
+void EndRecordChoice::ReadTheRecordsThatReadersTake() {
   // Records whose comment reaches the end of the file or holds the last record (junk may
   // follow both): readers that search from the start or check comment lengths take them.
   for (const size_t at : records_) {
-    if (CommentEnd(at) == tail_.size() || Quotes(at, records_.back())) Take(at);
+    if (CommentEnd(at) == tail_.size() || CommentHolds(at, records_.back())) ReadRecordAt(at);
   }
-  Take(records_.back());
+  ReadRecordAt(records_.back());
   for (auto at = records_.rbegin(); at != records_.rend() && problem == EndProblem::kNone; ++at) {
-    if (Take(*at)) break;
+    if (ReadRecordAt(*at)) break;
   }
 }
 
@@ -594,19 +595,19 @@ ArchiveEnd FindArchiveEnd(ByteReader& reader) {
   }
   EndRecordChoice choice(reader, std::move(tail), tail_start);
   if (!choice.any()) return NotZip();
-  choice.Follow();
+  choice.ReadTheRecordsThatReadersTake();
   // An encrypted directory comes with zip64 records of its own kind: say what it is.
   if (choice.problem != EndProblem::kNone && LooksEncrypted(reader)) {
     return EncryptedDirectory();
   }
   if (choice.problem != EndProblem::kNone) return Fail(choice.problem, choice.message);
   if (!choice.readings.empty()) {
-    if (!choice.LastLeads()) {
+    if (!choice.LastRecordLeadsToDirectory()) {
       return Fail(EndProblem::kAmbiguous,
                   "the last end record in the file leads to no central directory, an earlier "
                   "one does: readers that take the last one find no entries, others find some");
     }
-    if (choice.OuterLeadsNowhere()) {
+    if (choice.QuotingRecordLeadsNowhere()) {
       return Fail(EndProblem::kAmbiguous,
                   "an end record holds another in its comment and leads to no central "
                   "directory, the other one does: readers that take the outer one find no "

@@ -70,7 +70,8 @@ Values ReadDescriptor(const unsigned char* bytes, const Form& form) {
 }
 
 // The bytes at `at`, as many as there are up to `limit` (at most kLongest).
-size_t Load(WindowedReader& reader, uint64_t at, uint64_t limit, unsigned char* bytes) {
+size_t LoadDescriptorBytes(WindowedReader& reader, uint64_t at, uint64_t limit,
+                           unsigned char* bytes) {
   if (at >= limit) return 0;
   const size_t available = static_cast<size_t>(std::min<uint64_t>(limit - at, kLongest));
   return reader.Read(at, bytes, available) ? available : 0;
@@ -81,7 +82,7 @@ size_t Load(WindowedReader& reader, uint64_t at, uint64_t limit, unsigned char* 
 bool FindDataDescriptor(WindowedReader& reader, uint64_t at, uint64_t limit, const Entry& entry,
                         size_t* length) {
   unsigned char bytes[kLongest];
-  const size_t available = Load(reader, at, limit, bytes);
+  const size_t available = LoadDescriptorBytes(reader, at, limit, bytes);
   const bool signed_form = available >= 4 && Get32(bytes) == zip::kDataDescriptorSignature;
   for (const Form& form : kForms) {
     if (form.signature != signed_form || form.length() > available) continue;
@@ -98,7 +99,7 @@ bool FindDataDescriptor(WindowedReader& reader, uint64_t at, uint64_t limit, con
 // What the bytes at `at` say when read as a descriptor, for a message when none fits.
 std::string DescribeDataDescriptor(WindowedReader& reader, uint64_t at, uint64_t limit) {
   unsigned char bytes[kLongest];
-  const size_t available = Load(reader, at, limit, bytes);
+  const size_t available = LoadDescriptorBytes(reader, at, limit, bytes);
   const Form form{available >= 4 && Get32(bytes) == zip::kDataDescriptorSignature, false};
   if (available < form.length()) return "none is there";
   const Values values = ReadDescriptor(bytes, form);
