@@ -72,7 +72,7 @@ bool FindOverlap(std::vector<EntryRange>& ranges, EntryRange* first, EntryRange*
   return false;
 }
 
-// Finds the entries whose names stand for one path (entry_key.h): two of them make what an
+// Finds the entries whose names stand for one path (NormalisedPath): two of them make what an
 // extractor writes depend on which one it takes last, so the archive has no one reading.
 // A name with ".." components counts with the paths that other readers make of it
 // (PathsWithoutDotDot): the library refuses it, they write it over the entry of that path.

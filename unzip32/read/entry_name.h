@@ -28,7 +28,7 @@ void AppendUtf8(char32_t code_point, std::string* out);
 // The OEM code page: what names in archives from MS-DOS-era tools (and Windows tools that
 // still follow them) are written in when they are neither flagged nor valid UTF-8. On
 // Windows it is the system's OEM code page (GetOEMCP), elsewhere code page 437.
-// Implemented once per platform (oem_code_page-posix.cpp, oem_code_page-win32.cpp).
+// Implemented once per platform (entry_name-posix.cpp, entry_name-win32.cpp).
 
 // `text`, read in the OEM code page, as valid UTF-8.
 std::string OemToUtf8(std::string_view text);
@@ -82,7 +82,7 @@ bool NameMarksDirectory(std::string_view name);
 
 // The key under which this platform's file systems find `normalised`: the path itself on
 // POSIX, its upper-case form on Windows, whose file systems ignore case. Implemented once
-// per platform (entry_key-posix.cpp, entry_key-win32.cpp).
+// per platform (entry_name-posix.cpp, entry_name-win32.cpp).
 std::string FileSystemKey(std::string_view normalised);
 
 // A 64-bit hash of `key`, for comparing keys without keeping them.
