@@ -99,6 +99,8 @@ const char* StatusName(const IoResult& result) {
       return "refused";
     case IoResult::kExists:
       return "exists";
+    case IoResult::kNoDescriptors:
+      return "no descriptors";
     case IoResult::kFailed:
       break;
   }

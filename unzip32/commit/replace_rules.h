@@ -10,7 +10,7 @@
 #include "commit/output.h"
 #include "options.h"
 #include "read/entry.h"
-#include "read/name_collisions.h"
+#include "read/archive_scan.h"
 #include "report/report.h"
 
 namespace nocunzip::unzip32 {

@@ -14,9 +14,8 @@
 #include <vector>
 
 #include "decrypt/aes_primitives.h"
-#include "read/little_endian.h"
-#include "testing/test_archive.h"
 #include "read/zip_format.h"
+#include "testing/test_archive.h"
 
 namespace nocunzip::unzip32 {
 namespace {

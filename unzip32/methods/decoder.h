@@ -54,8 +54,5 @@ class Decoder {
 // A decoder for `params.method`, or null when the method is not supported.
 std::unique_ptr<Decoder> MakeDecoder(const DecoderParams& params);
 bool IsMethodSupported(uint16_t method);
-// The method's name for a person: "Stored", "Deflate", "Deflate64", "BZip2", "LZMA", "XZ",
-// "Zstandard", "PPMd", ..., or "method N".
-std::string MethodName(uint16_t method);
 
 }  // namespace nocunzip::unzip32

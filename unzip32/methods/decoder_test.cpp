@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "methods/decoder_methods.h"
+#include "read/zip_format.h"
 
 namespace nocunzip::unzip32 {
 namespace {

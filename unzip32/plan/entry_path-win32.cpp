@@ -5,7 +5,7 @@
 // would otherwise land under another name than the entry's. A name longer than 255 UTF-16
 // units does not fit at all.
 #include "plan/entry_path.h"
-#include "read/utf8.h"
+#include "read/entry_name.h"
 
 namespace nocunzip::unzip32 {
 namespace {

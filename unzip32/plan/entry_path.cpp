@@ -1,6 +1,6 @@
 #include "plan/entry_path.h"
 
-#include "read/entry_key.h"
+#include "read/entry_name.h"
 
 namespace nocunzip::unzip32 {
 namespace {

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "read/entry_name.h"
-#include "read/little_endian.h"
 #include "read/zip_format.h"
 
 namespace nocunzip::unzip32 {

@@ -12,7 +12,7 @@
 #include "options.h"
 #include "read/archive_file.h"
 #include "read/end_records.h"
-#include "read/name_collisions.h"
+#include "read/archive_scan.h"
 #include "report/report.h"
 
 namespace nocunzip::unzip32 {

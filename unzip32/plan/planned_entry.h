@@ -7,7 +7,7 @@
 
 #include "commit/output.h"
 #include "read/entry.h"
-#include "read/local_header.h"
+#include "read/entry_layout.h"
 
 namespace nocunzip::unzip32 {
 

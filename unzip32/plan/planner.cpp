@@ -2,6 +2,7 @@
 
 #include "methods/decoder.h"
 #include "plan/entry_path.h"
+#include "read/zip_format.h"
 #include "unzip32.h"
 
 namespace nocunzip::unzip32 {

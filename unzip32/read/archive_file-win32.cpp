@@ -52,6 +52,7 @@ bool ArchiveFile::ReadAt(uint64_t offset, void* buffer, size_t length) {
     OVERLAPPED at{};
     at.Offset = static_cast<DWORD>(offset);
     at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    // ReadFile takes a DWORD length: pieces of 1 GiB stay well inside it on 64-bit builds.
     const auto piece = static_cast<DWORD>(std::min<size_t>(length, 1u << 30));
     DWORD got = 0;
     if (!ReadFile(handle_->file.get(), out, piece, &got, &at) || got == 0) return false;

@@ -40,7 +40,10 @@ class ArchiveFile : public ByteReader {
 // archive cost few reads of the file.
 class WindowedReader {
  public:
-  explicit WindowedReader(ByteReader& reader, size_t window = 64 * 1024)
+  // 64 KiB: over a thousand central records of short names a read, while only a few readers
+  // are open at once (one for each walk of the directory), so their windows cost little.
+  static constexpr size_t kDefaultWindow = 64 * 1024;
+  explicit WindowedReader(ByteReader& reader, size_t window = kDefaultWindow)
       : reader_(reader), window_(window) {}
 
   ByteReader& file() const { return reader_; }

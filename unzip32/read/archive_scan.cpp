@@ -3,26 +3,229 @@
 #include <algorithm>
 #include <cstdint>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "read/central_directory.h"
+#include "read/duplicate_index.h"
 #include "read/entry_layout.h"
 #include "read/entry_name.h"
-#include "read/local_record.h"
-#include "read/overlap_check.h"
 #include "read/streaming_walk.h"
 #include "read/zip_format.h"
 
 namespace nocunzip::unzip32 {
 namespace {
 
+// Checks that no two entries share bytes of the archive: the "overlapped files" kind of ZIP
+// bomb lets thousands of names share one compressed stream. Each entry occupies its local
+// header and its data. Archives whose entries come in file order, as nearly all do, are
+// checked entry by entry with constant memory; others need every range at once.
+struct EntryRange {
+  uint64_t begin = 0;  // the local header
+  uint64_t end = 0;    // one past the data
+  uint64_t index = 0;  // of the entry in the central directory
+  // Where a reader that streams through the archive goes on after the entry.
+  uint64_t resume = 0;
+};
+
+class InOrderOverlapCheck {
+ public:
+  enum class Verdict { kFine, kOverlap, kOutOfOrder };
+  // Takes the next entry's range; on kOverlap `other` is the entry it overlaps. kOutOfOrder
+  // means the entries do not come in file order: check them with FindOverlap instead.
+  Verdict Add(const EntryRange& range, EntryRange* other);
+  // The range that Add took last; false before the first.
+  bool Last(EntryRange* range) const {
+    *range = last_;
+    return any_;
+  }
+
+ private:
+  bool any_ = false;
+  EntryRange last_;
+};
+
+// Two overlapping ranges of `ranges` (sorted in place by their beginning), if there are any.
+bool FindOverlap(std::vector<EntryRange>& ranges, EntryRange* first, EntryRange* second);
+
+InOrderOverlapCheck::Verdict InOrderOverlapCheck::Add(const EntryRange& range, EntryRange* other) {
+  if (any_ && range.begin < last_.begin) return Verdict::kOutOfOrder;
+  if (any_ && range.begin < last_.end) {
+    *other = last_;
+    return Verdict::kOverlap;
+  }
+  any_ = true;
+  last_ = range;
+  return Verdict::kFine;
+}
+
+bool FindOverlap(std::vector<EntryRange>& ranges, EntryRange* first, EntryRange* second) {
+  std::sort(ranges.begin(), ranges.end(),
+            [](const EntryRange& a, const EntryRange& b) { return a.begin < b.begin; });
+  for (size_t i = 1; i < ranges.size(); ++i) {
+    if (ranges[i].begin < ranges[i - 1].end) {
+      *first = ranges[i - 1];
+      *second = ranges[i];
+      return true;
+    }
+  }
+  return false;
+}
+
+// Finds the entries whose names stand for one path (NormalisedPath): two of them make what an
+// extractor writes depend on which one it takes last, so the archive has no one reading.
+// A name with ".." components counts with the paths that other readers make of it
+// (PathsWithoutDotDot): the library refuses it, they write it over the entry of that path.
+// On Windows, names that differ only in case meet in the file system but not in the
+// archive: those pairs are reported instead, for the extraction's overwrite rules.
+class NameCollisions {
+ public:
+  // Room for the entries that the end records count, as far as the directory can hold them.
+  void Reserve(const ArchiveEnd& end);
+  // Each entry of the directory, in its order (16 bytes an entry, 16 more for each path of
+  // a name with "..").
+  void Add(const Entry& entry);
+  // After the last Add: reads the directory of `end` again for the entries whose hashes
+  // meet. False, with the reason in `problem`, when two entries name one path; the pairs
+  // that differ only in case go to `twins`.
+  bool Check(ByteReader& reader, const ArchiveEnd& end, std::vector<CaseTwin>* twins,
+             std::string* problem);
+
+  // What the second pass keeps of an entry.
+  struct Seen {
+    uint64_t index = 0;
+    bool is_directory = false;
+    std::string name;
+    std::string path;  // normalised
+  };
+  // What it keeps of the entries under one file-system key: enough to hold each new one
+  // against all the earlier ones at once, however many they are.
+  struct SameKey {
+    std::unordered_map<std::string, Seen> first_of_path;  // by spelling
+    std::vector<Seen> files, directories;  // the first two of other spellings, for case twins
+    std::optional<Seen> dotted_file, dotted_directory;  // names with ".." that lead here
+  };
+
+ private:
+  bool CheckPath(const Entry& entry, const std::string& path, std::vector<CaseTwin>* twins,
+                 std::string* problem);
+  bool CheckDotted(const Entry& entry, const std::string& path, std::string* problem);
+
+  DuplicateIndex<SameKey> index_;
+};
+
+using Seen = NameCollisions::Seen;
+
+// The earlier of two entries, either of which may be missing.
+const Seen* Earlier(const Seen* a, const Seen* b) {
+  if (a == nullptr) return b;
+  if (b == nullptr) return a;
+  return a->index < b->index ? a : b;
+}
+
+// The first of `firsts` (the first two entries of distinct spellings) spelled otherwise
+// than `path`.
+const Seen* FirstSpelledOtherwise(const std::vector<Seen>& firsts, const std::string& path) {
+  for (const Seen& seen : firsts) {
+    if (seen.path != path) return &seen;
+  }
+  return nullptr;
+}
+
+void KeepAmongFirstTwo(std::vector<Seen>* firsts, const Seen& entry) {
+  if (firsts->size() < 2 && (firsts->empty() || firsts->front().path != entry.path)) {
+    firsts->push_back(entry);
+  }
+}
+
+std::string DottedProblem(const std::string& dotted_name, const std::string& path,
+                          const std::string& other_name) {
+  return "entry " + dotted_name + " names the path " + path + " of entry " + other_name +
+         " for readers that drop or resolve its \"..\" components: which of them an extractor "
+         "writes depends on the extractor";
+}
+
+const Seen* PointerTo(const std::optional<Seen>& seen) { return seen ? &*seen : nullptr; }
+
+void NameCollisions::Reserve(const ArchiveEnd& end) {
+  const uint64_t room = end.directory_size / zip::kCentralHeaderSize;
+  index_.Reserve(static_cast<size_t>(std::min(end.entry_count, room)));
+}
+
+void NameCollisions::Add(const Entry& entry) {
+  // Names of the target itself ("." and the like) name no path to collide on; they are
+  // numbered all the same, so that numbers stay directory indexes.
+  const std::string path = NormalisedPath(entry.name);
+  index_.Add(entry.index, HashKey(FileSystemKey(path)));
+  for (const std::string& other : PathsWithoutDotDot(path)) {
+    index_.Add(entry.index, HashKey(FileSystemKey(other)));
+  }
+}
+
+bool NameCollisions::Check(ByteReader& reader, const ArchiveEnd& end, std::vector<CaseTwin>* twins,
+                           std::string* problem) {
+  if (!index_.Seal()) return true;
+  CentralDirectory directory(reader, end);
+  Entry entry;
+  std::string ignored;
+  while (directory.Next(&entry, &ignored) == CentralDirectory::Step::kEntry) {
+    if (!index_.IsSuspect(entry.index)) continue;
+    const std::string path = NormalisedPath(entry.name);
+    if (path.empty()) continue;
+    if (!CheckPath(entry, path, twins, problem)) return false;
+    for (const std::string& other : PathsWithoutDotDot(path)) {
+      if (!CheckDotted(entry, other, problem)) return false;
+    }
+  }
+  return true;
+}
+
+// Two directory entries of one path make one directory, whichever a reader takes: only
+// pairs with a file count.
+bool NameCollisions::CheckPath(const Entry& entry, const std::string& path,
+                               std::vector<CaseTwin>* twins, std::string* problem) {
+  SameKey& same = index_.Confirm(FileSystemKey(path));
+  const Seen self{entry.index, entry.is_directory, entry.name, path};
+  const auto [first, is_first] = same.first_of_path.try_emplace(path, self);
+  if (!is_first && !(first->second.is_directory && entry.is_directory)) {
+    *problem = "entries " + first->second.name + " and " + entry.name + " both name the path " +
+               path + ": which of them an extractor writes depends on the extractor";
+    return false;
+  }
+  const Seen* dotted = entry.is_directory
+                           ? PointerTo(same.dotted_file)
+                           : Earlier(PointerTo(same.dotted_file), PointerTo(same.dotted_directory));
+  if (dotted != nullptr) {
+    *problem = DottedProblem(dotted->name, path, entry.name);
+    return false;
+  }
+  const Seen* twin = FirstSpelledOtherwise(same.files, path);
+  if (!entry.is_directory) twin = Earlier(twin, FirstSpelledOtherwise(same.directories, path));
+  if (twin != nullptr) twins->push_back({entry.index, twin->name});
+  KeepAmongFirstTwo(entry.is_directory ? &same.directories : &same.files, self);
+  return true;
+}
+
+bool NameCollisions::CheckDotted(const Entry& entry, const std::string& path,
+                                 std::string* problem) {
+  SameKey& same = index_.Confirm(FileSystemKey(path));
+  const Seen* file = same.files.empty() ? nullptr : &same.files.front();
+  const Seen* directory = same.directories.empty() ? nullptr : &same.directories.front();
+  const Seen* earlier = entry.is_directory ? file : Earlier(file, directory);
+  if (earlier != nullptr) {
+    *problem = DottedProblem(entry.name, path, earlier->name);
+    return false;
+  }
+  std::optional<Seen>& slot = entry.is_directory ? same.dotted_directory : same.dotted_file;
+  if (!slot) slot = Seen{entry.index, entry.is_directory, entry.name, path};
+  return true;
+}
+
 ScanResult Problem(ScanResult::Problem problem, std::string message) {
   ScanResult result;
   result.problem = problem;
-  result.message = problem == ScanResult::kAmbiguous
-                       ? "the archive reads in more than one way, so nothing was extracted: " +
-                             std::move(message)
-                       : std::move(message);
+  result.message =
+      problem == ScanResult::kAmbiguous ? ReadsInMoreThanOneWay(message) : std::move(message);
   return result;
 }
 
@@ -77,6 +280,7 @@ void NamesOf(ByteReader& reader, const ArchiveEnd& end, uint64_t a, uint64_t b, 
 // then the overlaps and the bytes between them.
 ScanResult CheckUnordered(ByteReader& reader, const ArchiveEnd& end) {
   std::vector<EntryRange> ranges;
+  // At most one range for each smallest record that the directory can hold: one allocation.
   ranges.reserve(static_cast<size_t>(end.directory_size / zip::kCentralHeaderSize));
   CentralDirectory directory(reader, end);
   WindowedReader window(reader);
@@ -122,12 +326,12 @@ class Scanner {
       : reader_(reader), end_(end), window_(reader), walk_(window_) {
     names_.Reserve(end);
   }
-  ScanResult Run(const std::function<void(const Entry&)>& visit);
+  ScanResult ScanEveryRecord(const std::function<void(const Entry&)>& visit);
 
  private:
   // Lays out `entry` and checks it against the entry before it; the problem, if any.
   std::optional<ScanResult> CheckEntry(const Entry& entry, std::string_view extra);
-  ScanResult Finish(uint64_t count);
+  ScanResult CheckAfterTheLastEntry(uint64_t count);
 
   ByteReader& reader_;
   const ArchiveEnd& end_;
@@ -189,7 +393,7 @@ std::optional<ScanResult> Scanner::CheckEntry(const Entry& entry, std::string_vi
   return std::nullopt;
 }
 
-ScanResult Scanner::Finish(uint64_t count) {
+ScanResult Scanner::CheckAfterTheLastEntry(uint64_t count) {
   if (auto wrong = CheckCount(end_, count)) return *wrong;
   if (auto front = Ambiguous(walk_.CheckFront(std::min(first_local_, end_.directory_offset)))) {
     return *front;
@@ -211,7 +415,7 @@ ScanResult Scanner::Finish(uint64_t count) {
   return result;
 }
 
-ScanResult Scanner::Run(const std::function<void(const Entry&)>& visit) {
+ScanResult Scanner::ScanEveryRecord(const std::function<void(const Entry&)>& visit) {
   CentralDirectory directory(reader_, end_);
   Entry entry;
   std::string problem;
@@ -224,7 +428,7 @@ ScanResult Scanner::Run(const std::function<void(const Entry&)>& visit) {
     if (auto problem_found = CheckEntry(entry, directory.extra())) return *problem_found;
     names_.Add(entry);
   }
-  return Finish(count);
+  return CheckAfterTheLastEntry(count);
 }
 
 }  // namespace
@@ -232,7 +436,7 @@ ScanResult Scanner::Run(const std::function<void(const Entry&)>& visit) {
 ScanResult ScanArchive(ByteReader& reader, const ArchiveEnd& end,
                        const std::function<void(const Entry&)>& visit) {
   Scanner scanner(reader, end);
-  return scanner.Run(visit);
+  return scanner.ScanEveryRecord(visit);
 }
 
 }  // namespace nocunzip::unzip32

@@ -3,12 +3,10 @@
 #include <optional>
 #include <string_view>
 
-#include "read/entry_key.h"
+#include "read/end_records.h"
 #include "read/entry_name.h"
 #include "read/extra_fields.h"
 #include "read/local_time.h"
-#include "read/offset_shift.h"
-#include "read/utf8.h"
 #include "read/zip_format.h"
 
 namespace nocunzip::unzip32 {
@@ -16,7 +14,6 @@ namespace {
 
 using namespace zip;
 
-constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
 constexpr uint32_t kSignatureRecordSignature = 0x05054b50;  // digital signature
 
 const unsigned char* Bytes(std::string_view data) {
@@ -106,6 +103,53 @@ void ApplyEncryption(Entry* entry) {
   }
 }
 
+// The fixed fields of the central record `header`, as stored.
+Entry ReadFixedFields(const unsigned char* header) {
+  Entry entry;
+  entry.made_by_system = header[5];
+  entry.flags = Get16(header + 8);
+  entry.method = Get16(header + 10);
+  entry.recorded_method = entry.method;
+  entry.dos_time = Get16(header + 12);
+  entry.dos_date = Get16(header + 14);
+  entry.crc = Get32(header + 16);
+  entry.compressed_size = Get32(header + 20);
+  entry.uncompressed_size = Get32(header + 24);
+  entry.internal_attributes = Get16(header + 36);
+  entry.external_attributes = Get32(header + 38);
+  entry.local_offset = Get32(header + 42);
+  return entry;
+}
+
+// The zip64 sizes and offset, the exact time and the AES settings of the extra fields
+// `extra`; false when the zip64 field lacks what the record says it holds.
+bool ApplyExtraFields(std::string_view extra, Entry* entry) {
+  bool zip64_ok = true;
+  bool have_exact_time = false;
+  ForEachExtraField(extra, [&](const ExtraField& field) {
+    switch (field.id) {
+      case kExtraZip64:
+        zip64_ok = ApplyZip64(field.data, entry);
+        break;
+      case kExtraExtendedTimestamp:
+        // Unsigned seconds, as 7-Zip and libarchive read them: 1970 to 2106, where
+        // a signed reading turns every time past January 2038 into one before 1970.
+        if (field.data.size() >= 5 && (field.data[0] & 1) != 0) {
+          entry->mtime = Get32(Bytes(field.data) + 1);
+          have_exact_time = true;
+        }
+        break;
+      case kExtraNtfs:
+        if (!have_exact_time) have_exact_time = NtfsTime(field.data, &entry->mtime);
+        break;
+      case kExtraAes:
+        if (entry->method == kMethodAes) ApplyAes(field.data, entry);
+        break;
+    }
+  });
+  return zip64_ok;
+}
+
 }  // namespace
 
 CentralDirectory::CentralDirectory(ByteReader& reader, const ArchiveEnd& end)
@@ -181,20 +225,8 @@ CentralDirectory::Step CentralDirectory::Next(Entry* entry, std::string* problem
     return Damaged(problem, "central directory entry " + number + " is damaged");
   }
 
-  *entry = Entry{};
+  *entry = ReadFixedFields(header);
   entry->index = next_index_;
-  entry->made_by_system = header[5];
-  entry->flags = Get16(header + 8);
-  entry->method = Get16(header + 10);
-  entry->recorded_method = entry->method;
-  entry->dos_time = Get16(header + 12);
-  entry->dos_date = Get16(header + 14);
-  entry->crc = Get32(header + 16);
-  entry->compressed_size = Get32(header + 20);
-  entry->uncompressed_size = Get32(header + 24);
-  entry->internal_attributes = Get16(header + 36);
-  entry->external_attributes = Get32(header + 38);
-  entry->local_offset = Get32(header + 42);
   entry->mtime = times_.Seconds(entry->dos_date, entry->dos_time);
 
   std::string_view unicode_path;
@@ -204,29 +236,7 @@ CentralDirectory::Step CentralDirectory::Next(Entry* entry, std::string* problem
     return Ambiguous(problem,
                      "entry " + DecodeEntryName(raw_name_, entry->flags, {}) + " " + field_problem);
   }
-  bool zip64_ok = true;
-  bool have_exact_time = false;
-  ForEachExtraField(extra_, [&](const ExtraField& field) {
-    switch (field.id) {
-      case kExtraZip64:
-        zip64_ok = ApplyZip64(field.data, entry);
-        break;
-      case kExtraExtendedTimestamp:
-        // Unsigned seconds, as 7-Zip and libarchive read them: 1970 to 2106, where
-        // a signed reading turns every time past January 2038 into one before 1970.
-        if (field.data.size() >= 5 && (field.data[0] & 1) != 0) {
-          entry->mtime = Get32(Bytes(field.data) + 1);
-          have_exact_time = true;
-        }
-        break;
-      case kExtraNtfs:
-        if (!have_exact_time) have_exact_time = NtfsTime(field.data, &entry->mtime);
-        break;
-      case kExtraAes:
-        if (entry->method == kMethodAes) ApplyAes(field.data, entry);
-        break;
-    }
-  });
+  const bool zip64_ok = ApplyExtraFields(extra_, entry);
   entry->name = DecodeEntryName(raw_name_, entry->flags, unicode_path);
   entry->name_not_utf8 = (entry->flags & kFlagUtf8) != 0 && !IsValidUtf8(raw_name_);
   // Extra fields that do not add up are read as far as they go, as other tools do; only

@@ -1,7 +1,7 @@
-// Finds where an archive's central directory is: the end record, searched backwards over
-// the archive comment and any junk after it; the zip64 records where the classic fields say
-// so; and the prefix of self-extracting or padded archives, which every offset that the
-// archive records must be shifted by.
+// The end records and their choice: where an archive's central directory is. The end
+// record, searched backwards over the archive comment and any junk after it; the zip64
+// records where the classic fields say so; and the prefix of self-extracting or padded
+// archives, which every offset that the archive records must be shifted by (ApplyShift).
 //
 // Readers differ in which end record they take: the last one in the file (Python's
 // zipfile), the last one that leads to a directory (bsdtar, 7-Zip), one whose comment
@@ -40,6 +40,17 @@ struct ArchiveEnd {
   bool zip64 = false;   // the zip64 end record gives the count, size and offset
 };
 
+// Finds the end records of the archive in `reader` and the one reading of them, or the
+// problem that stops it.
 ArchiveEnd FindArchiveEnd(ByteReader& reader);
+
+// The message of an archive refused because readers read it in more than one way (kAmbiguous
+// here, in the first pass and wherever else a second reading turns up): `reason` after the
+// words that say so, which are the same for every such refusal.
+std::string ReadsInMoreThanOneWay(const std::string& reason);
+
+// `offset` moved by `shift` into `shifted`; false when that leaves the range of offsets: the
+// shift and the offset both come from the file, so their sum may overflow.
+bool ApplyShift(uint64_t offset, int64_t shift, uint64_t* shifted);
 
 }  // namespace nocunzip::unzip32

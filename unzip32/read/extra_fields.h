@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "read/little_endian.h"
+#include "read/zip_format.h"
 
 namespace nocunzip::unzip32 {
 

@@ -7,7 +7,6 @@ namespace nocunzip::unzip32 {
 CalendarTime LocalCalendarTime(int64_t seconds_since_1970) {
   CalendarTime result;
   // FILETIME counts 100-nanosecond steps since 1601.
-  constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
   if (seconds_since_1970 < -kSecondsFrom1601To1970) return result;
   const uint64_t ticks =
       static_cast<uint64_t>(seconds_since_1970 + kSecondsFrom1601To1970) * 10000000u;
@@ -37,7 +36,6 @@ int64_t DosTimeToSeconds(uint16_t dos_date, uint16_t dos_time) {
   }
   const uint64_t ticks =
       (static_cast<uint64_t>(utc_file.dwHighDateTime) << 32) | utc_file.dwLowDateTime;
-  constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
   return static_cast<int64_t>(ticks / 10000000u) - kSecondsFrom1601To1970;
 }
 

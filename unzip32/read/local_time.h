@@ -5,6 +5,9 @@
 
 namespace nocunzip::unzip32 {
 
+// Between the start of 1601, from which NTFS times and FILETIMEs count, and that of 1970.
+inline constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
+
 struct CalendarTime {
   int year = 1980;
   int month = 1;  // 1..12

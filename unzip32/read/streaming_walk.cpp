@@ -15,6 +15,8 @@ namespace {
 
 using namespace zip;
 
+// The piece searched for signatures at a time: on the stack, and small enough that a gap of a
+// few bytes between entries costs little more than those bytes.
 constexpr size_t kChunk = 16 * 1024;
 constexpr size_t kOverlap = 3;                    // a signature may straddle two chunks
 constexpr uint32_t kSpanningMarker = 0x30304b50;  // "PK00", in front of single-segment archives

@@ -25,7 +25,6 @@
 #include "read/archive_file.h"
 #include "read/entry.h"
 #include "read/entry_layout.h"
-#include "read/local_record.h"
 
 namespace nocunzip::unzip32 {
 

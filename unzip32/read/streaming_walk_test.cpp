@@ -5,13 +5,14 @@
 #include <gtest/gtest.h>
 
 #include "methods/checksum.h"
-#include "read/little_endian.h"
 #include "read/zip_format.h"
+#include "testing/read_back.h"
 #include "testing/test_archive.h"
 
 namespace nocunzip::unzip32 {
 namespace {
 
+using testing::BuildRawZip;
 using testing::StringReader;
 
 std::string Signature(uint32_t value) {
@@ -171,6 +172,44 @@ TEST(StreamingWalk, ReadsTheDescriptorOfCompressedDataInTheFormThatTheHeaderAnno
     EXPECT_EQ(streamed.outcome, StreamedEntry::kResumes);
     EXPECT_EQ(streamed.resume, 56u + length) << wide << signed_form;
   }
+}
+
+// Archives whose bytes between and before the entries a streaming reader reads otherwise than
+// a reader of the directory, each refused whole; junk that neither takes for a record, read.
+TEST(StreamingWalk, RefusesArchivesThatAStreamingReaderReadsOtherwise) {
+  const std::string dd(std::string("PK\x07\x08", 4));
+  // A stored entry with bit 3 whose data hold what a streaming reader takes for its
+  // descriptor, after 3 bytes: the signature and the CRC of the bytes before it.
+  std::string early = "abc" + dd;
+  Put32(early, Crc32(0, reinterpret_cast<const unsigned char*>("abc"), 3));
+  Put32(early, 3);
+  Put32(early, 3);
+  // An entry that the directory does not list, at the very start of the file.
+  const std::string unlisted = BuildRawZip({{.name = "payload.sh", .data = "2"}});
+  const std::string front_entry =
+      unlisted.substr(0, 30 + 10 + 1) + testing::TwoEntriesWithoutComment();
+  std::string junk_local = "JUNK";
+  Put32(junk_local, 0x04034b50);
+  testing::ExpectReadings({
+      {"stored descriptor inside the data",
+       BuildRawZip({{.name = "s", .data = early + "rest", .data_descriptor = true}}),
+       "hold a data descriptor after 3 bytes that the CRC of the bytes before it fits"},
+      {"local header between entries",
+       BuildRawZip({{.name = "a", .data = "1", .after = junk_local}, {.name = "b", .data = "2"}}),
+       "between entry a and entry b lie 8 bytes that hold a local header"},
+      {"central header after the data",
+       BuildRawZip({{.name = "a", .data = "1", .after = std::string("PK\x01\x02", 4)},
+                    {.name = "b", .data = "2"}}),
+       "a central directory record, where a reader that streams through the archive stops"},
+      {"descriptor before the directory",
+       BuildRawZip({{.name = "a", .data = "1", .after = dd + std::string(12, '\0')}}),
+       "between entry a and the central directory"},
+      {"an unlisted entry at the start", front_entry,
+       "the file begins with the local header of an entry (payload.sh)"},
+      {"junk between entries",
+       BuildRawZip({{.name = "a", .data = "1", .after = "-JUNK-"}, {.name = "b", .data = "2"}}),
+       ""},
+  });
 }
 
 }  // namespace

@@ -1,13 +1,45 @@
 // The ZIP format's numbers: record signatures and sizes, flag bits, method and extra-field
-// ids, and the little-endian reads and writes of its records.
+// ids and the methods' names, and the little-endian reads and writes of its records.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
-#include "read/little_endian.h"
+namespace nocunzip::unzip32 {
 
-namespace nocunzip::unzip32::zip {
+// The little-endian numbers of ZIP records: read from bytes, or appended to a std::string or
+// std::vector<unsigned char>.
+inline uint16_t Get16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint32_t Get32(const unsigned char* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+inline uint64_t Get64(const unsigned char* p) {
+  return static_cast<uint64_t>(Get32(p)) | (static_cast<uint64_t>(Get32(p + 4)) << 32);
+}
+
+// Appends the low `count` bytes of `value`, lowest first.
+template <typename Bytes>
+void PutLittleEndian(Bytes& out, uint64_t value, int count) {
+  for (int i = 0; i < count; ++i) {
+    out.push_back(static_cast<typename Bytes::value_type>((value >> (8 * i)) & 0xFF));
+  }
+}
+template <typename Bytes>
+void Put16(Bytes& out, uint64_t value) {
+  PutLittleEndian(out, value, 2);
+}
+template <typename Bytes>
+void Put32(Bytes& out, uint64_t value) {
+  PutLittleEndian(out, value, 4);
+}
+template <typename Bytes>
+void Put64(Bytes& out, uint64_t value) {
+  PutLittleEndian(out, value, 8);
+}
+
+namespace zip {
 
 // Record signatures.
 inline constexpr uint32_t kLocalHeaderSignature = 0x04034b50;
@@ -79,4 +111,10 @@ inline constexpr size_t kAesAuthenticationCodeSize = 10;
 // Traditional encryption.
 inline constexpr size_t kTraditionalHeaderSize = 12;
 
-}  // namespace nocunzip::unzip32::zip
+}  // namespace zip
+
+// The method's name for a person: "Stored", "Deflate", "Deflate64", "BZip2", "LZMA", "XZ",
+// "Zstandard", "PPMd", ..., or "method N".
+std::string MethodName(uint16_t method);
+
+}  // namespace nocunzip::unzip32

@@ -5,6 +5,7 @@
 
 #include "read/central_directory.h"
 #include "read/local_time.h"
+#include "read/zip_format.h"
 #include "unzip32.h"
 
 namespace nocunzip::unzip32 {

@@ -6,6 +6,7 @@
 
 #include "report/caller_text.h"
 #include "read/local_time.h"
+#include "read/zip_format.h"
 
 namespace nocunzip::unzip32 {
 namespace {

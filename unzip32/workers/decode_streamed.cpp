@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "methods/checksum.h"
+#include "read/zip_format.h"
 #include "workers/decode_ways.h"
 
 namespace nocunzip::unzip32 {

@@ -1,8 +1,7 @@
 // Code page 437, the OEM code page of every system but Windows.
 #include <gtest/gtest.h>
 
-#include "read/oem_code_page.h"
-#include "read/utf8.h"
+#include "read/entry_name.h"
 
 namespace nocunzip::unzip32 {
 namespace {

@@ -1,52 +1,18 @@
-// The paths that entry names stand for, and the index that finds two entries of one path.
-#include "read/entry_key.h"
+// The index that finds items of equal keys, as the check of names that stand for one path uses it.
+#include "read/duplicate_index.h"
 
 #include <gtest/gtest.h>
 
-#include "read/duplicate_index.h"
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "read/entry_name.h"
 
 namespace nocunzip::unzip32 {
 namespace {
-
-TEST(EntryKey, EverySpellingOfOnePathHasOneKey) {
-  for (const char* name :
-       {"a/b", "a//b", "./a/b", "a/./b", "a\\b", "a/b/.", "a/b/", "/a/b", "a\\.\\b\\"}) {
-    EXPECT_EQ(NormalisedPath(name), "a/b") << name;
-  }
-  EXPECT_EQ(NormalisedPath("."), "");
-  EXPECT_EQ(NormalisedPath("./."), "");
-  EXPECT_EQ(NormalisedPath("a/../b"), "a/../b") << "\"..\" is refused later, not resolved";
-  EXPECT_EQ(NormalisedPath("a../.b"), "a../.b");
-}
-
-TEST(EntryKey, GivesThePathsThatOtherReadersMakeOfDotDot) {
-  using Paths = std::vector<std::string>;
-  EXPECT_EQ(PathsWithoutDotDot("../a/b"), (Paths{"a/b"}));
-  EXPECT_EQ(PathsWithoutDotDot("c/../a/b"), (Paths{"c/a/b", "a/b"}));
-  EXPECT_EQ(PathsWithoutDotDot("a/../../a/b"), (Paths{"a/a/b", "a/b"}));
-  EXPECT_EQ(PathsWithoutDotDot("x/y/../../b"), (Paths{"x/y/b", "b"}));
-  EXPECT_EQ(PathsWithoutDotDot("a/.."), (Paths{"a"})) << "resolved, nothing is left";
-  EXPECT_EQ(PathsWithoutDotDot("../.."), Paths{});
-  EXPECT_EQ(PathsWithoutDotDot("a../..b/c"), Paths{}) << "dots inside a component are bytes";
-}
-
-TEST(EntryKey, TellsDirectoriesByTheirNames) {
-  for (const char* name : {"d/", "d\\", "d/.", ".", "./.", "d//"})
-    EXPECT_TRUE(NameMarksDirectory(name)) << name;
-  for (const char* name : {"d", "d/..", "d/.x", "", "d./"}) {
-    EXPECT_EQ(NameMarksDirectory(name), std::string_view(name).ends_with("/")) << name;
-  }
-}
-
-TEST(EntryKey, FoldsCaseOnlyWhereFileSystemsIgnoreIt) {
-#ifdef _WIN32
-  EXPECT_EQ(FileSystemKey("Docs/\xC3\xA4rger.TXT"), FileSystemKey("DOCS/\xC3\x84RGER.txt"));
-#else
-  EXPECT_NE(FileSystemKey("Docs/a.txt"), FileSystemKey("docs/a.txt"));
-#endif
-  EXPECT_NE(HashKey("a/b"), HashKey("a/c"));
-  EXPECT_EQ(HashKey("a/b"), HashKey(NormalisedPath("a//b")));
-}
 
 // Items given with their hashes, then their keys; `hash_of` may map distinct keys to one
 // hash, as a weak or coarse hash would. The summary of a key is its first item: the pairs

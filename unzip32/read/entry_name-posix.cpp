@@ -1,9 +1,9 @@
-// Code page 437, the one that the format names for names without the UTF-8 flag. Its lower
-// half is ASCII; the upper half is accented letters, Greek letters, box drawing and symbols.
-#include "read/oem_code_page.h"
-#include "read/utf8.h"
+#include "read/entry_name.h"
 
 namespace nocunzip::unzip32 {
+
+// Code page 437, the one that the format names for names without the UTF-8 flag. Its lower
+// half is ASCII; the upper half is accented letters, Greek letters, box drawing and symbols.
 namespace {
 
 constexpr char16_t kUpperHalf[128] = {
@@ -36,5 +36,8 @@ std::string OemToUtf8(std::string_view text) {
   }
   return utf8;
 }
+
+// POSIX file systems tell names apart byte by byte.
+std::string FileSystemKey(std::string_view normalised) { return std::string(normalised); }
 
 }  // namespace nocunzip::unzip32
