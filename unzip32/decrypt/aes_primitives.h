@@ -1,6 +1,6 @@
 // The platform's cryptography that WinZip AES needs, and no more: PBKDF2-HMAC-SHA1, AES
 // encryption of whole blocks (ECB: the counter mode is built on top of it), and HMAC-SHA1
-// fed piece by piece. OpenSSL's libcrypto on Linux (cipher_aes-openssl.cpp), the Windows
+// fed piece by piece. OpenSSL's libcrypto on Linux (cipher_aes-posix.cpp), the Windows
 // CNG API (cipher_aes-win32.cpp).
 #pragma once
 
