@@ -1,5 +1,7 @@
 #include "plan/entry_path.h"
 
+#include <algorithm>
+
 #include "read/entry_name.h"
 
 namespace nocunzip::unzip32 {
@@ -23,49 +25,45 @@ bool RefuseComponents(EntryPath* path) {
   return false;
 }
 
+// What is wrong with where the name starts: empty, absolute or on a drive.
+NameProblem RootProblem(std::string_view name) {
+  if (name.empty()) return NameProblem::kEmpty;
+  if (IsSeparator(name.front())) return NameProblem::kAbsolute;
+  if (name.size() >= 2 && IsAsciiLetter(name[0]) && name[1] == ':') {
+    return NameProblem::kDriveLetter;
+  }
+  return NameProblem::kNone;
+}
+
+// The components of `name` between its separators, without empty and "." ones; ".." is
+// refused, and a name of no components stands for the target itself.
+NameProblem SplitComponents(std::string_view name, const PathRules& rules,
+                            std::vector<std::string>* components) {
+  for (size_t start = 0; start <= name.size();) {
+    size_t end = start;
+    while (end < name.size() && !IsSeparator(name[end])) ++end;
+    const std::string_view part = name.substr(start, end - start);
+    if (part == "..") return NameProblem::kParentReference;
+    if (!part.empty() && part != ".") {
+      std::string component(part);
+      if (rules.space_to_underscore) std::replace(component.begin(), component.end(), ' ', '_');
+      components->push_back(std::move(component));
+    }
+    start = end + 1;
+  }
+  return components->empty() ? NameProblem::kTargetItself : NameProblem::kNone;
+}
+
 }  // namespace
 
 EntryPath MapEntryName(std::string_view name, const PathRules& rules) {
   EntryPath result;
-  if (name.empty()) {
-    result.problem = NameProblem::kEmpty;
-    return result;
-  }
-  if (IsSeparator(name.front())) {
-    result.problem = NameProblem::kAbsolute;
-    return result;
-  }
-  if (name.size() >= 2 && IsAsciiLetter(name[0]) && name[1] == ':') {
-    result.problem = NameProblem::kDriveLetter;
-    return result;
-  }
+  result.problem = RootProblem(name);
+  if (result.problem != NameProblem::kNone) return result;
   result.is_directory = NameMarksDirectory(name);
-
   std::vector<std::string> components;
-  size_t start = 0;
-  while (start <= name.size()) {
-    size_t end = start;
-    while (end < name.size() && !IsSeparator(name[end])) ++end;
-    std::string_view part = name.substr(start, end - start);
-    if (part == "..") {
-      result.problem = NameProblem::kParentReference;
-      return result;
-    }
-    if (!part.empty() && part != ".") {
-      std::string component(part);
-      if (rules.space_to_underscore) {
-        for (char& c : component) {
-          if (c == ' ') c = '_';
-        }
-      }
-      components.push_back(std::move(component));
-    }
-    start = end + 1;
-  }
-  if (components.empty()) {
-    result.problem = NameProblem::kTargetItself;
-    return result;
-  }
+  result.problem = SplitComponents(name, rules, &components);
+  if (result.problem != NameProblem::kNone) return result;
   if (!rules.honor_directories) {
     if (result.is_directory) return result;
     components.erase(components.begin(), components.end() - 1);
