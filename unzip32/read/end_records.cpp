@@ -566,6 +566,40 @@ ArchiveEnd OneReading(ByteReader& reader, std::vector<ArchiveEnd> readings,
   return first;
 }
 
+// The one reading of the end records that readers take, unless readers differ on which.
+ArchiveEnd ChosenReading(ByteReader& reader, EndRecordChoice& choice) {
+  if (!choice.LastRecordLeadsToDirectory()) {
+    return Fail(EndProblem::kAmbiguous,
+                "the last end record in the file leads to no central directory, an earlier "
+                "one does: readers that take the last one find no entries, others find some");
+  }
+  if (choice.QuotingRecordLeadsNowhere()) {
+    return Fail(EndProblem::kAmbiguous,
+                "an end record holds another in its comment and leads to no central "
+                "directory, the other one does: readers that take the outer one find no "
+                "entries, others find some");
+  }
+  return OneReading(reader, choice.readings, choice.partial_readings);
+}
+
+// Why no end record leads to a central directory.
+ArchiveEnd NoReading(ByteReader& reader, const EndRecordChoice& choice) {
+  if (!choice.partial_readings.empty()) {
+    return Fail(EndProblem::kDamaged,
+                "the central directory at the offset that the end record gives does not end "
+                "where the end record begins: the archive is damaged");
+  }
+  if (choice.several_disks) {
+    return Fail(EndProblem::kSplit,
+                "the archive is one part of an archive split over several files, which is not "
+                "supported");
+  }
+  if (LooksEncrypted(reader)) return EncryptedDirectory();
+  return Fail(EndProblem::kDamaged,
+              "the central directory is not where the end record says: the archive is "
+              "truncated or damaged");
+}
+
 }  // namespace
 
 std::string ReadsInMoreThanOneWay(const std::string& reason) {
@@ -601,36 +635,8 @@ ArchiveEnd FindArchiveEnd(ByteReader& reader) {
     return EncryptedDirectory();
   }
   if (choice.problem != EndProblem::kNone) return Fail(choice.problem, choice.message);
-  if (!choice.readings.empty()) {
-    if (!choice.LastRecordLeadsToDirectory()) {
-      return Fail(EndProblem::kAmbiguous,
-                  "the last end record in the file leads to no central directory, an earlier "
-                  "one does: readers that take the last one find no entries, others find some");
-    }
-    if (choice.QuotingRecordLeadsNowhere()) {
-      return Fail(EndProblem::kAmbiguous,
-                  "an end record holds another in its comment and leads to no central "
-                  "directory, the other one does: readers that take the outer one find no "
-                  "entries, others find some");
-    }
-    return OneReading(reader, choice.readings, choice.partial_readings);
-  }
-  if (!choice.partial_readings.empty()) {
-    return Fail(EndProblem::kDamaged,
-                "the central directory at the offset that the end record gives does not end "
-                "where the end record begins: the archive is damaged");
-  }
-  if (choice.several_disks) {
-    return Fail(EndProblem::kSplit,
-                "the archive is one part of an archive split over several files, which is not "
-                "supported");
-  }
-  if (LooksEncrypted(reader)) {
-    return EncryptedDirectory();
-  }
-  return Fail(EndProblem::kDamaged,
-              "the central directory is not where the end record says: the archive is "
-              "truncated or damaged");
+  if (!choice.readings.empty()) return ChosenReading(reader, choice);
+  return NoReading(reader, choice);
 }
 
 }  // namespace nocunzip::unzip32
