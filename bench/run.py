@@ -37,7 +37,8 @@ relative to bsdtar's (docs/bench.svg unless --chart names another file).
 
     bench/run.py                 # full size; archives cached in build-bench/data
     bench/run.py --scale 0.1     # a tenth of every size, for a quick check
-    bench/run.py --strace        # and the library's system calls on (b), from strace -c -f
+    bench/run.py --strace        # and the library's system calls on (b), from strace -c -f, and
+                                 # by thread (calling thread, workers) from strace -f
     bench/run.py --archives f    # the first pass over a million entries alone
 """
 
@@ -50,6 +51,7 @@ import json
 import math
 import os
 import random
+import re
 import shutil
 import statistics
 import struct
@@ -875,9 +877,51 @@ def strace_lines(rows, files):
     return lines
 
 
-def trace_library(archive, manifest, build_dir, out_root):
-    """Runs the library once on `archive` under strace -c -f, checks what it extracted and
-    returns the rows of strace's table."""
+ThreadCalls = collections.namedtuple("ThreadCalls", "calling workers errors")
+
+TRACE_LINE = re.compile(r"^(\d+) +(?:<\.\.\. (\w+) resumed>|(\w+)\()(.*)$")
+
+
+def count_by_thread(text):
+    """Counts the calls of a full `strace -f` trace by name, apart for the first thread (the
+    process's own: the calling thread) and all others (the workers). {call: ThreadCalls}"""
+    counts = {}
+    calling = None
+    for line in text.splitlines():
+        match = TRACE_LINE.match(line)
+        if not match:
+            continue  # signals, exits
+        tid, resumed, call, rest = match.groups()
+        calling = calling or tid
+        name = resumed or call
+        row = counts.setdefault(name, [0, 0, 0])
+        if not resumed:
+            row[0 if tid == calling else 1] += 1
+        if "<unfinished ...>" not in rest and re.search(r"\) += -1 ", rest):
+            row[2] += 1
+    if calling is None:
+        raise ValueError("no system call in the trace")
+    return {name: ThreadCalls(*row) for name, row in counts.items()}
+
+
+def thread_lines(counts, files):
+    """A Markdown table of the calls per extracted file on each side, the most calls first."""
+    lines = [
+        "| system call | calling thread, per file | workers, per file | errors |",
+        "|---|---:|---:|---:|",
+    ]
+    for name, row in sorted(counts.items(), key=lambda i: (-(i[1].calling + i[1].workers), i[0])):
+        lines.append("| %s | %.2f | %.2f | %s |" % (
+            name, row.calling / files, row.workers / files, row.errors or ""))
+    lines.append("| total | %.2f | %.2f | %d |" % (
+        sum(r.calling for r in counts.values()) / files,
+        sum(r.workers for r in counts.values()) / files, sum(r.errors for r in counts.values())))
+    return lines
+
+
+def run_traced(strace_args, archive, manifest, build_dir, out_root):
+    """Runs the library once on `archive` under strace with `strace_args`, checks what it
+    extracted and returns the text that strace wrote."""
     if not shutil.which("strace"):
         raise Failure("strace is missing (scripts/setup.sh bench)")
     driver = os.path.join(build_dir, "bin", "bench_unzip32")
@@ -885,17 +929,27 @@ def trace_library(archive, manifest, build_dir, out_root):
     trace = os.path.join(out_root, "strace.txt")
     shutil.rmtree(out, ignore_errors=True)
     os.makedirs(out)
-    proc = subprocess.run(["strace", "-c", "-f", "-o", trace, driver, archive, out],
+    proc = subprocess.run(["strace"] + strace_args + ["-o", trace, driver, archive, out],
                           stdin=subprocess.DEVNULL, capture_output=True, text=True)
     if proc.returncode != 0:
         raise Failure("the library under strace: exit status %d: %s"
                       % (proc.returncode, (proc.stderr or proc.stdout).strip()[-500:]))
     check_output(out, manifest, flatten=True, full=True)
     with open(trace) as f:
-        try:
-            return parse_strace_summary(f.read())
-        except ValueError as e:
-            raise Failure(str(e))
+        return f.read()
+
+
+def trace_library(archive, manifest, build_dir, out_root):
+    """Runs the library on `archive` under strace -c -f and once more under a full trace,
+    and returns the rows of strace's table and the calls by thread."""
+    try:
+        rows = parse_strace_summary(
+            run_traced(["-c", "-f"], archive, manifest, build_dir, out_root))
+        by_thread = count_by_thread(
+            run_traced(["-f", "-qq", "-e", "signal=none"], archive, manifest, build_dir, out_root))
+    except ValueError as e:
+        raise Failure(str(e))
+    return rows, by_thread
 
 
 def print_strace(key, scale, data_dir, build_dir, work_dir):
@@ -903,7 +957,7 @@ def print_strace(key, scale, data_dir, build_dir, work_dir):
     shutil.rmtree(work_dir, ignore_errors=True)
     os.makedirs(work_dir)
     try:
-        rows = trace_library(archive, manifest, build_dir, work_dir)
+        rows, by_thread = trace_library(archive, manifest, build_dir, work_dir)
     finally:
         shutil.rmtree(work_dir, ignore_errors=True)
     print()
@@ -912,6 +966,10 @@ def print_strace(key, scale, data_dir, build_dir, work_dir):
     print("%d files; seconds are strace's system time, slowed by tracing" % len(manifest))
     print()
     print("\n".join(strace_lines(rows, len(manifest))))
+    print()
+    print("The same calls by thread (a second run, strace -f): the calling thread and the workers")
+    print()
+    print("\n".join(thread_lines(by_thread, len(manifest))))
     sys.stdout.flush()
 
 

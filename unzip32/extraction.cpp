@@ -7,6 +7,7 @@
 
 #include "commit/committer.h"
 #include "commit/output.h"
+#include "commit/replace_rules.h"
 #include "decrypt/password.h"
 #include "plan/first_pass.h"
 #include "plan/planner.h"
@@ -64,6 +65,10 @@ class Pipeline {
   bool PlanAhead();
   // What the workers made of `planned`, the oldest entry pending, checked as it is now.
   DecodedEntry Fetch(const PlannedEntry& planned);
+  // Says whether the file of `planned` shares its name and whether a worker may name it.
+  void MarkNaming(PlannedEntry& planned) const;
+  // The job of `planned` on the thread that owns `buffers`.
+  DecodedEntry Decode(const PlannedEntry& planned, DecodeBuffers& buffers);
 
   SurveyedArchive& survey_;
   Reporter& reporter_;
@@ -89,6 +94,7 @@ bool Pipeline::PlanAhead() {
         next_.reset();
         break;
       }
+      MarkNaming(*next_);
       if (++planned_ % kSizeCheckInterval == 0 &&
           CheckArchiveSize(*survey_.file, context_.options.archive, reporter_) != UZ_OK) {
         return false;
@@ -100,13 +106,28 @@ bool Pipeline::PlanAhead() {
           next_->action == PlannedEntry::kWriteFile ? kDescriptorsPerFile : 0;
       if (!pool_.Admits(bytes, descriptors)) break;
       const PlannedEntry* planned = next_.get();
-      pool_.Submit([this, planned](
-                       DecodeBuffers& buffers) { return RunEntryJob(context_, *planned, buffers); },
+      pool_.Submit([this, planned](DecodeBuffers& buffers) { return Decode(*planned, buffers); },
                    bytes, descriptors);
     }
     pending_.push_back(std::move(next_));
   }
   return true;
+}
+
+void Pipeline::MarkNaming(PlannedEntry& planned) const {
+  if (planned.action != PlannedEntry::kWriteFile) return;
+  planned.shares_name = survey_.target_names.Shared(planned.entry.index);
+  planned.named_ahead = !planned.shares_name && WritesEveryFreeName(context_.options);
+}
+
+// A worker names a file whose name nothing else of the run can take; the calling thread
+// (one worker, or a job run again there) names every file in its turn, after its callbacks.
+DecodedEntry Pipeline::Decode(const PlannedEntry& planned, DecodeBuffers& buffers) {
+  DecodedEntry decoded = RunEntryJob(context_, planned, buffers);
+  if (planned.named_ahead && decoded.file != nullptr && pool_.IsWorkers(buffers)) {
+    decoded.file->NameAhead();
+  }
+  return decoded;
 }
 
 // A worker unlocks an entry with the password held when its job starts. When the caller
@@ -137,6 +158,9 @@ int32_t Pipeline::Run() {
     pending_.pop_front();
     if (!go_on) break;
   }
+  // After a stop, the files of later entries that workers named are taken back, before the
+  // directories get their times.
+  pool_.DropAll();
   committer_.RestoreDirectoryTimes();
   if (CheckArchiveSize(*survey_.file, context_.options.archive, reporter_) != UZ_OK) {
     committer_.Worsen(UZ_ERR_ENTRY);

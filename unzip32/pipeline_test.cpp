@@ -143,13 +143,44 @@ TEST(PipelineMeetingTest, EntriesThatMeetOnDiskComeOutAsInEntryOrder) {
     const char* what;
     std::vector<std::string> names;
     int honor_directories;
+    int overwrite;
     std::vector<std::string> tree;
-    const char* printed;  // a line that the run prints
+    const char* printed;           // a line that the run prints
+    const char* contents;          // of the first file of `tree`
+    const char* before = nullptr;  // a file that holds "old" before the run
   };
   const Case cases[] = {
-      {"a file, then a directory of its name", {"a", "a/b", "a/c/d"}, 1, {"a"}, "not a directory"},
-      {"a directory, then a file of its name", {"a/b", "a"}, 1, {"a/b"}, "a directory of that"},
-      {"two names, one file", {"x/f", "y/f", "z/f"}, 0, {"f"}, "two entries are named f"},
+      {"a file, then a directory of its name",
+       {"a", "a/b", "a/c/d"},
+       1,
+       0,
+       {"a"},
+       "not a directory",
+       "a"},
+      {"a directory, then a file of its name",
+       {"a/b", "a"},
+       1,
+       0,
+       {"a/b"},
+       "a directory of that",
+       "a/b"},
+      {"two names, one file", {"x/f", "y/f", "z/f"}, 0, 0, {"f"}, "two entries are named f", "x/f"},
+      {"two names, one file, replaced: the last wins",
+       {"x/f", "y/f", "z/f"},
+       0,
+       1,
+       {"f"},
+       "z/f -> f",
+       "z/f"},
+      {"a name taken before the run, kept", {"q"}, 1, 0, {"q"}, "q exists and was not", "old", "q"},
+      {"a name taken before the run, replaced in its turn",
+       {"q"},
+       1,
+       1,
+       {"q"},
+       "inflating: q",
+       "q",
+       "q"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -165,8 +196,12 @@ TEST(PipelineMeetingTest, EntriesThatMeetOnDiskComeOutAsInEntryOrder) {
       Workers set(workers);
       LibraryCaller caller;
       caller.options.HonorDirectories = c.honor_directories;
-      caller.options.OverWriteFiles = 0;
+      caller.options.OverWriteFiles = c.overwrite;
       const fs::path out = scratch / workers;
+      if (c.before != nullptr) {
+        fs::create_directories(out);
+        WriteFileBytes(out / c.before, "old");
+      }
       const RunResult run = caller.Run(scratch / "a.zip", out);
       EXPECT_NE(run.printed.find(c.printed), std::string::npos) << run.printed;
       std::vector<std::string> tree;
@@ -175,11 +210,55 @@ TEST(PipelineMeetingTest, EntriesThatMeetOnDiskComeOutAsInEntryOrder) {
       }
       std::erase_if(tree, [](const std::string& name) { return name.rfind("pad/", 0) == 0; });
       EXPECT_EQ(tree, c.tree) << workers;
+      EXPECT_EQ(ReadFileBytes(out / c.tree.front()), c.contents) << workers;
       if (events.empty()) {
         events = run.events;
       } else {
         EXPECT_EQ(run.events, events);
       }
+    }
+  }
+}
+
+// The caller stops the run while the workers have named the files of later entries: those
+// are gone when the run returns, and the caller saw what it sees with one worker.
+TEST(PipelineStopTest, AStopTakesBackTheFilesThatWorkersNamedAhead) {
+  ScratchDir scratch;
+  std::vector<TestEntry> entries;
+  const auto name = [](int i) { return "f" + std::to_string(1000 + i); };
+  for (int i = 0; i < 200; ++i) entries.push_back({.name = name(i), .data = Text(300, i)});
+  WriteZip(scratch / "a.zip", entries);
+  constexpr int kStop = 10;
+  // Well inside the jobs submitted before the caller's turn at the stopped entry.
+  const int ahead = kStop + static_cast<int>(kPendingJobs) / 2;
+  std::vector<std::string> events;
+  for (const char* workers : {"1", "4"}) {
+    SCOPED_TRACE(std::string("workers ") + workers);
+    Workers set(workers);
+    const fs::path out = scratch / workers;
+    LibraryCaller caller;
+    caller.stop_at_entry = kStop;
+    bool named_ahead = false;
+    caller.on_service = [&](const std::string& entry) {
+      if (entry != name(kStop) || std::string(workers) == "1") return;
+      const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+      while (!fs::exists(out / name(ahead)) && std::chrono::steady_clock::now() < give_up) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+      named_ahead = fs::exists(out / name(ahead)) && fs::exists(out / name(kStop));
+    };
+    const RunResult run = caller.Run(scratch / "a.zip", out);
+    EXPECT_EQ(run.result, UZ_ERR_STOPPED) << run.printed.substr(0, 2000);
+    if (std::string(workers) != "1") {
+      EXPECT_TRUE(named_ahead);
+    }
+    std::vector<std::string> expected;
+    for (int i = 0; i < kStop; ++i) expected.push_back(name(i));
+    EXPECT_EQ(ListTree(out), expected);
+    if (events.empty()) {
+      events = run.events;
+    } else {
+      EXPECT_EQ(run.events, events);
     }
   }
 }

@@ -182,7 +182,8 @@ bool Committer::Place(const PlannedEntry& planned, OutputFile& file, Verdict ver
     linked = link();
   }
   if (!linked.ok()) return Failed(planned, FromIo(linked));
-  committed_.Add(file.identity());
+  // Only an entry of a shared name can find this file under its own.
+  if (planned.shares_name) committed_.Add(file.identity());
   reporter_.EntryDone(planned.entry.method == 0 ? "extracting" : "inflating", planned.entry, shown);
   ++tally_.files;
   return true;

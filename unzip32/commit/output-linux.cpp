@@ -153,6 +153,7 @@ class LinuxOutputFile : public OutputFile {
 
   // An unnamed file vanishes with its descriptor; a named one is removed.
   ~LinuxOutputFile() override {
+    if (!committed_ && named_in_ != nullptr) TakeNameBack();
     file_.reset();
     if (!committed_ && !temporary_name_.empty()) {
       unlinkat(home_->get(), temporary_name_.c_str(), 0);
@@ -184,28 +185,57 @@ class LinuxOutputFile : public OutputFile {
     if (futimens(file_.get(), times) < 0) {
       return ErrnoResult(errno, "cannot set the time of " + shown_name_);
     }
+    if (!attributes.identify) return IoResult::Ok();
     struct stat st {};
     if (fstat(file_.get(), &st) < 0) return ErrnoResult(errno, "cannot read back " + shown_name_);
     identity_ = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
     return IoResult::Ok();
   }
 
+  // Unnamed files only: one under a temporary name is moved in its turn.
+  bool NameAhead() override {
+    if (committed_ || named_in_ != nullptr || !temporary_name_.empty()) return false;
+    IoResult found;
+    std::shared_ptr<const UniqueFd> parent = finder_.Parent(path_, false, &found);
+    if (parent == nullptr || LinkUnnamed(file_.get(), parent->get(), final_name_.c_str()) < 0) {
+      return false;
+    }
+    named_in_ = std::move(parent);
+    return true;
+  }
+
   FileIdentity identity() const override { return identity_; }
 
   IoResult Link(bool replace) override {
     if (committed_) return IoResult::Failure(IoResult::kFailed, shown_name_ + " is linked already");
+    if (named_in_ != nullptr) return Keep();
     IoResult found;
     const std::shared_ptr<const UniqueFd> parent = finder_.Parent(path_, true, &found);
     if (parent == nullptr) return found;
     IoResult placed =
         temporary_name_.empty() ? PlaceUnnamed(parent, replace) : PlaceNamed(parent, replace);
     if (!placed.ok()) return placed;
+    return Keep();
+  }
+
+ private:
+  IoResult Keep() {
     committed_ = true;
     if (close(file_.release()) < 0) return ErrnoResult(errno, "cannot write " + shown_name_);
     return IoResult::Ok();
   }
 
- private:
+  // Removes the name that NameAhead gave, while it still names this file.
+  void TakeNameBack() {
+    struct stat mine {};
+    struct stat named {};
+    if (fstat(file_.get(), &mine) == 0 &&
+        fstatat(named_in_->get(), final_name_.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        mine.st_dev == named.st_dev && mine.st_ino == named.st_ino) {
+      unlinkat(named_in_->get(), final_name_.c_str(), 0);
+    }
+  }
+
   // A new file takes its final name directly, which fails when anything has it. A
   // replacing one is linked under a temporary name and moved over the old file, so that
   // the old file stays whole until the new one takes its place; only an interruption
@@ -256,6 +286,7 @@ class LinuxOutputFile : public OutputFile {
   std::string final_name_;
   std::string shown_name_;
   FileIdentity identity_;
+  std::shared_ptr<const UniqueFd> named_in_;  // the directory that NameAhead named it in
   bool committed_ = false;
 };
 
@@ -425,6 +456,8 @@ IoResult CreateTarget(const std::string& path) {
 }
 
 }  // namespace
+
+bool NamesMayMeet(const RelativePath&) { return false; }
 
 std::unique_ptr<TargetDirectory> TargetDirectory::Open(const std::string& path, IoResult* result) {
   const std::string where = path.empty() ? "." : path;

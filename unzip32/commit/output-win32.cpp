@@ -136,18 +136,19 @@ FileIdentity IdentityOf(HANDLE file) {
 // removes it. Link takes the mark away and moves the file to its name through the same
 // handle, and sets the mark again when the name is taken. Where the mark cannot be set (a
 // file system without it), the file is deleted by name when it is dropped, which a killed
-// process does not do.
+// process does not do. A file that NameAhead named is complete under its name; dropped
+// before Link, it is marked again and so removed when its handle closes.
 class Win32OutputFile : public OutputFile {
  public:
-  // Finds (and makes) the final path of the file when it is linked: the directories on the
-  // way are made then, in entry order on the committing thread.
-  using FinalPath = std::function<IoResult(std::wstring*)>;
+  // Finds the final path of the file when it is named (with `create`, making the
+  // directories on the way, in entry order on the committing thread).
+  using FinalPath = std::function<IoResult(std::wstring*, bool create)>;
 
   Win32OutputFile(Handle file, bool marked, std::wstring temporary, FinalPath final_path,
                   std::string shown)
       : file_(std::move(file)),
         marked_(marked),
-        temporary_(std::move(temporary)),
+        current_(std::move(temporary)),
         final_path_(std::move(final_path)),
         shown_(std::move(shown)) {}
 
@@ -156,7 +157,7 @@ class Win32OutputFile : public OutputFile {
     // A failed link may have taken the mark away.
     if (marked_ && !MarkForDeletion(file_.get(), true)) marked_ = false;
     file_.reset();
-    if (!marked_) DeleteFileW(temporary_.c_str());
+    if (!marked_) DeleteFileW(current_.c_str());
   }
 
   IoResult Write(const unsigned char* data, size_t size) override {
@@ -176,8 +177,27 @@ class Win32OutputFile : public OutputFile {
     if (!SetFileTime(file_.get(), nullptr, nullptr, &modified))
       return SystemFailure(GetLastError(), "cannot set the time of " + shown_);
     read_only_ = attributes.restore_mode && (attributes.mode & 0200) == 0;
-    identity_ = IdentityOf(file_.get());
+    if (attributes.identify) identity_ = IdentityOf(file_.get());
     return IoResult::Ok();
+  }
+
+  // Renames without ReplaceIfExists: a name taken (ERROR_ALREADY_EXISTS) leaves the file
+  // where it was, marked again, for Link.
+  bool NameAhead() override {
+    if (committed_ || named_ahead_) return false;
+    std::wstring final_path;
+    if (!final_path_(&final_path, false).ok()) return false;
+    if (marked_ && !MarkForDeletion(file_.get(), false)) return false;
+    if (!MoveOpenFile(file_.get(), final_path, false)) {
+      if (marked_ && !MarkForDeletion(file_.get(), true)) marked_ = false;
+      return false;
+    }
+    final_ = std::move(final_path);
+    current_ = final_;
+    named_ahead_ = true;
+    // Marked again, the file is removed unless its turn comes; Link takes the mark away.
+    if (marked_ && !MarkForDeletion(file_.get(), true)) marked_ = false;
+    return true;
   }
 
   FileIdentity identity() const override { return identity_; }
@@ -186,7 +206,8 @@ class Win32OutputFile : public OutputFile {
   // under its temporary name.
   IoResult Link(bool replace) override {
     if (committed_) return IoResult::Failure(IoResult::kFailed, shown_ + " is linked already");
-    if (const IoResult found = final_path_(&final_); !found.ok()) return found;
+    if (named_ahead_) return Keep();
+    if (const IoResult found = final_path_(&final_, true); !found.ok()) return found;
     if (marked_ && !MarkForDeletion(file_.get(), false))
       return SystemFailure(GetLastError(), "cannot keep " + shown_);
     if (!MoveOpenFile(file_.get(), final_, replace)) {
@@ -194,6 +215,14 @@ class Win32OutputFile : public OutputFile {
       if (marked_ && !MarkForDeletion(file_.get(), true)) marked_ = false;
       return failed;
     }
+    return Keep();
+  }
+
+ private:
+  // The file has its name: it stays.
+  IoResult Keep() {
+    if (named_ahead_ && marked_ && !MarkForDeletion(file_.get(), false))
+      return SystemFailure(GetLastError(), "cannot keep " + shown_);
     committed_ = true;
     // Windows keeps one permission of its own: a file without write permission is
     // read-only. Set once the file has its name: a read-only file cannot be marked for
@@ -207,7 +236,6 @@ class Win32OutputFile : public OutputFile {
     return IoResult::Ok();
   }
 
- private:
   IoResult MoveFailure(DWORD code) const {
     const DWORD existing = GetFileAttributesW(final_.c_str());
     // The name is taken either way: the commit looks at what has it.
@@ -220,12 +248,13 @@ class Win32OutputFile : public OutputFile {
 
   Handle file_;
   bool marked_;
-  std::wstring temporary_;
+  std::wstring current_;  // the file's name now: temporary until it is named
   FinalPath final_path_;
-  std::wstring final_;  // known once Link found it
+  std::wstring final_;  // known once it is named, or Link found it
   std::string shown_;
   FileIdentity identity_;
   bool read_only_ = false;
+  bool named_ahead_ = false;
   bool committed_ = false;
 };
 
@@ -275,9 +304,9 @@ class Win32TargetDirectory : public TargetDirectory {
     *result = CheckPath(path);
     if (!result->ok()) return nullptr;
     const std::string shown = Prefix(path, path.size());
-    Win32OutputFile::FinalPath final_path = [this, path](std::wstring* full) {
+    Win32OutputFile::FinalPath final_path = [this, path](std::wstring* full, bool create) {
       std::wstring parent;
-      if (IoResult found = Parent(path, true, &parent); !found.ok()) return found;
+      if (IoResult found = Parent(path, create, &parent); !found.ok()) return found;
       *full = parent + L"\\" + WidenUtf8(path.back());
       return CheckName(path, path.size(), *full);
     };
@@ -420,6 +449,13 @@ IoResult CreateTarget(const std::wstring& extended, const std::string& shown) {
 }
 
 }  // namespace
+
+// A name with "~" may be the short name of a file that another entry makes.
+bool NamesMayMeet(const RelativePath& path) {
+  return std::any_of(path.begin(), path.end(), [](const std::string& component) {
+    return component.find('~') != std::string::npos;
+  });
+}
 
 std::unique_ptr<TargetDirectory> TargetDirectory::Open(const std::string& path, IoResult* result) {
   const std::wstring given = path.empty() ? std::wstring(L".") : WidenUtf8(path);

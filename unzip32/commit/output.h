@@ -61,6 +61,7 @@ struct FileAttributes {
   int64_t mtime = 0;          // seconds since 1970 (UTC)
   bool restore_mode = false;  // set the permission bits below (never set-id bits)
   uint32_t mode = 0;          // Unix permission bits
+  bool identify = false;      // learn which file it is, for identity()
 };
 
 // The descriptors (handles) that a file holds until it is linked: its own and, when its
@@ -73,17 +74,28 @@ class OutputFile {
   virtual IoResult Write(const unsigned char* data, size_t size) = 0;
   // Sets time and mode on the open file, before it has its name.
   virtual IoResult SetAttributes(const FileAttributes& attributes) = 0;
-  // Which file this is; known once SetAttributes succeeded.
+  // Which file this is; known once SetAttributes succeeded with `identify`.
   virtual FileIdentity identity() const = 0;
   // Moves the file to its name. Without `replace` an existing file stays and the result is
-  // kExists; the file can then be linked again, replacing.
+  // kExists; the file can then be linked again, replacing. After NameAhead it only keeps
+  // the name given then.
   virtual IoResult Link(bool replace) = 0;
+  // On any thread: gives the file its name when the name is free and its directory exists
+  // already, making nothing else and replacing nothing. Until Link the name is taken back
+  // when the file is dropped. False, with the file as it was, when it could not: Link then
+  // meets the reason again in its turn.
+  virtual bool NameAhead() = 0;
   // SetAttributes and Link in one.
   IoResult Commit(const FileAttributes& attributes, bool replace) {
     IoResult set = SetAttributes(attributes);
     return set.ok() ? Link(replace) : set;
   }
 };
+
+// Whether the file systems here may make another name meet one of `path`'s components
+// (Windows: a "~" may be the short name of another file), so that which of two entries
+// takes a name first decides more than the entry order does.
+bool NamesMayMeet(const RelativePath& path);
 
 class TargetDirectory {
  public:

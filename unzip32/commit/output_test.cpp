@@ -94,7 +94,7 @@ TEST(OutputTest, LinkMakesTheDirectoriesAndReportsATakenName) {
     EXPECT_TRUE(result.ok()) << result.message;
     if (file == nullptr) return file;
     EXPECT_TRUE(file->Write(reinterpret_cast<const unsigned char*>(text.data()), text.size()).ok());
-    EXPECT_TRUE(file->SetAttributes({.mtime = 1700000000}).ok());
+    EXPECT_TRUE(file->SetAttributes({.mtime = 1700000000, .identify = true}).ok());
     return file;
   };
   std::unique_ptr<OutputFile> deep = start({"a", "b", "deep.txt"}, "deep");
@@ -120,6 +120,64 @@ TEST(OutputTest, LinkMakesTheDirectoriesAndReportsATakenName) {
   second.reset();
   EXPECT_EQ(ListTree(root), (Files{"a/b/deep.txt", "a/x.txt"}));
   EXPECT_EQ(target->Probe({"a", "b", "deep.txt"}).mtime, 1700000000);
+}
+
+// A worker names a finished file only where nothing else can happen to the name: it is free
+// and its directory exists. Otherwise the file stays as it was, for Link in its turn; a file
+// named ahead and dropped before Link takes its name back.
+TEST(OutputTest, NameAheadTakesOnlyAFreeNameInAnExistingDirectory) {
+  enum Before { kNothing, kOldFile, kNoDirectory };
+  struct Case {
+    const char* what;
+    Before before;
+    bool link;  // Link in its turn after NameAhead; else the file is dropped
+    bool named;
+    IoResult::Status linked;
+    Files after;
+    const char* contents;  // of d/a.txt afterwards
+  };
+  const Case cases[] = {
+      {"free name, kept", kNothing, true, true, IoResult::kOk, {"d/a.txt"}, "new"},
+      {"free name, dropped: taken back", kNothing, false, true, IoResult::kOk, {}, nullptr},
+      {"taken name: handed back", kOldFile, true, false, IoResult::kExists, {"d/a.txt"}, "old"},
+      {"taken name, dropped", kOldFile, false, false, IoResult::kOk, {"d/a.txt"}, "old"},
+      {"no directory yet: Link makes it",
+       kNoDirectory,
+       true,
+       false,
+       IoResult::kOk,
+       {"d/a.txt"},
+       "new"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScratchDir scratch;
+    const fs::path root = scratch / "out";
+    fs::create_directories(c.before == kNoDirectory ? root : root / "d");
+    if (c.before == kOldFile) WriteFileBytes(root / "d" / "a.txt", "old");
+    IoResult result;
+    std::unique_ptr<TargetDirectory> target = TargetDirectory::Open(root.string(), &result);
+    ASSERT_TRUE(result.ok()) << result.message;
+    std::unique_ptr<OutputFile> file = target->CreateFile({"d", "a.txt"}, &result);
+    ASSERT_TRUE(result.ok()) << result.message;
+    ASSERT_TRUE(file->Write(reinterpret_cast<const unsigned char*>("new"), 3).ok());
+    ASSERT_TRUE(file->SetAttributes({.mtime = 1700000000}).ok());
+    EXPECT_EQ(file->NameAhead(), c.named);
+    if (c.named) {
+      EXPECT_EQ(ReadFileBytes(root / "d" / "a.txt"), "new");
+    }
+    if (c.before == kNoDirectory) {
+      EXPECT_FALSE(fs::exists(root / "d"));
+    }
+    if (c.link) {
+      EXPECT_EQ(file->Link(false).status, c.linked);
+    }
+    file.reset();
+    EXPECT_EQ(ListTree(root), c.after);
+    if (c.contents != nullptr) {
+      EXPECT_EQ(ReadFileBytes(root / "d" / "a.txt"), c.contents);
+    }
+  }
 }
 
 }  // namespace

@@ -29,6 +29,12 @@ struct Verdict {
   std::string line;
 };
 
+// Whether `options` write every entry whose name is free, without looking at the disk or
+// asking: true unless the newer rules compare times or skip missing files.
+inline bool WritesEveryFreeName(const ExtractOptions& options) {
+  return !options.extract_newer && !options.extract_only_newer;
+}
+
 class ReplaceRules {
  public:
   // `case_twins` (in entry order) name the earlier entry of each pair of paths that differ
@@ -39,7 +45,7 @@ class ReplaceRules {
 
   // Whether the rules need to know what is on disk before the file is linked: the newer
   // rules compare times and skip missing files.
-  bool LooksFirst() const { return options_.extract_newer || options_.extract_only_newer; }
+  bool LooksFirst() const { return !WritesEveryFreeName(options_); }
   // The verdict for `entry`, to be written as `shown`, when `existing` is what is there
   // (asking the caller where the options say so).
   Verdict Judge(const Entry& entry, const std::string& shown, const ExistingFile& existing);

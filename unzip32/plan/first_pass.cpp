@@ -61,12 +61,15 @@ int32_t SurveyArchive(const ExtractOptions& options, Reporter& reporter, Surveye
     return EndProblemCode(end.problem);
   }
   survey->wanted.reserve(static_cast<size_t>(std::min<uint64_t>(end.entry_count, 1u << 16)));
+  const bool writes_files = !options.test && !options.write_to_stdout && !options.list;
+  survey->target_names = TargetNames(options);
   const ScanResult scan = ScanArchive(*survey->file, end, [&](const Entry& entry) {
     ++survey->entries;
     const bool selected = IsSelected(options, entry.name);
     survey->wanted.push_back(selected);
     if (!selected) return;
     ++survey->selected;
+    if (writes_files) survey->target_names.Add(entry);
     survey->compressed += entry.compressed_size;
     survey->uncompressed += entry.uncompressed_size;
   });
@@ -75,6 +78,7 @@ int32_t SurveyArchive(const ExtractOptions& options, Reporter& reporter, Surveye
     return ScanProblemCode(scan.problem);
   }
   survey->case_twins = scan.case_twins;
+  survey->target_names.Seal();
   return UZ_OK;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "options.h"
+#include "plan/target_names.h"
 #include "read/archive_file.h"
 #include "read/end_records.h"
 #include "read/archive_scan.h"
@@ -28,6 +29,8 @@ struct SurveyedArchive {
   // Entries whose paths differ from an earlier one's only in case, where the file system
   // ignores case (Windows), in entry order: they meet on disk under the overwrite rules.
   std::vector<CaseTwin> case_twins;
+  // Which selected entries share their name in the target with another one.
+  TargetNames target_names;
 };
 
 // Opens and checks the archive that `options` names. Returns UZ_OK, or the result code of

@@ -27,6 +27,13 @@ struct PlannedEntry {
   RelativePath path;  // where it goes below the target, when it writes
   int32_t code = 0;   // with kWarn and kFail: the result code
   std::string why;    // with kWarn and kFail: the reason, for a person
+  // Whether another entry of the run may land on `path` or on a directory on its way (see
+  // TargetNames): then the file's identity is kept for the replace rules.
+  bool shares_name = true;
+  // Whether a worker may give the file its name as soon as it is done, when the name is
+  // free: no other entry lands on it, and the options write every free name (see
+  // WritesEveryFreeName).
+  bool named_ahead = false;
 
   // Whether a worker decodes it ahead of its turn.
   bool DecodedAhead() const { return action == kWriteFile || action == kTest; }

@@ -77,13 +77,39 @@ void DecodePool::Submit(Job job, uint64_t bytes, uint64_t descriptors) {
   slot->job = std::move(job);
   slot->bytes = bytes;
   slot->descriptors = descriptors;
+  bool wake = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     slots_.push_back(std::move(slot));
     pending_bytes_ += bytes;
     pending_descriptors_ += descriptors;
+    wake = idle_ > 0;
   }
-  job_ready_.notify_one();
+  if (wake) job_ready_.notify_one();
+}
+
+bool DecodePool::CallerMayGo() const {
+  switch (awaiting_) {
+    case Awaiting::kNothing:
+      return false;
+    case Awaiting::kIdle:
+      return running_ == 0;
+    case Awaiting::kResults:
+      break;
+  }
+  if (slots_.empty() || !slots_.front()->done) return false;
+  if (running_ == 0) return true;  // nothing more comes without the calling thread
+  const size_t batch = slots_.size() >= 2 * kResultBatch ? kResultBatch : 1;
+  for (size_t i = 1; i < batch; ++i) {
+    if (!slots_[i]->done) return false;
+  }
+  return true;
+}
+
+void DecodePool::AwaitCaller(std::unique_lock<std::mutex>& lock, Awaiting what) {
+  awaiting_ = what;
+  result_ready_.wait(lock, [&] { return CallerMayGo(); });
+  awaiting_ = Awaiting::kNothing;
 }
 
 DecodePool::Slot* DecodePool::NextToStart() {
@@ -109,7 +135,7 @@ DecodedEntry DecodePool::TakeOldest(Job* job) {
     lock.lock();
     oldest.done = true;
   }
-  result_ready_.wait(lock, [&] { return oldest.done; });
+  if (!oldest.done) AwaitCaller(lock, Awaiting::kResults);
   DecodedEntry result = std::move(oldest.result);
   *job = std::move(oldest.job);
   pending_bytes_ -= oldest.bytes;
@@ -124,7 +150,7 @@ void DecodePool::ReleaseDescriptors() {
   std::vector<DecodedEntry> dropped;  // closed once the lock is released
   std::unique_lock<std::mutex> lock(mutex_);
   paused_ = true;
-  result_ready_.wait(lock, [&] { return running_ == 0; });
+  AwaitCaller(lock, Awaiting::kIdle);
   for (const std::unique_ptr<Slot>& slot : slots_) {
     if (!slot->done) continue;
     dropped.push_back(std::move(slot->result));
@@ -132,6 +158,17 @@ void DecodePool::ReleaseDescriptors() {
     slot->started = false;
   }
   next_to_start_ = 0;
+}
+
+void DecodePool::DropAll() {
+  std::deque<std::unique_ptr<Slot>> dropped;  // dropped once the lock is released
+  std::unique_lock<std::mutex> lock(mutex_);
+  paused_ = true;
+  AwaitCaller(lock, Awaiting::kIdle);
+  dropped.swap(slots_);
+  next_to_start_ = 0;
+  pending_bytes_ = pending_descriptors_ = 0;
+  held_back_ = paused_ = false;
 }
 
 DecodedEntry DecodePool::RunHere(const Job& job) {
@@ -156,7 +193,9 @@ void DecodePool::Work() {
   DecodeBuffers buffers(buffer_sets_);
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
+    ++idle_;
     job_ready_.wait(lock, [&] { return stopping_ || NextToStart() != nullptr; });
+    --idle_;
     if (stopping_) return;
     Slot& slot = *NextToStart();
     slot.started = true;
@@ -174,7 +213,7 @@ void DecodePool::Work() {
       slot.result = std::move(result);
       slot.done = true;
     }
-    result_ready_.notify_all();
+    if (CallerMayGo()) result_ready_.notify_one();
   }
 }
 

@@ -14,6 +14,10 @@
 // runs once more on the calling thread with nothing else of the pool open. With
 // one worker no thread is started: Wait runs each job on the calling thread, as a
 // single-threaded run does.
+//
+// Wake-ups are few: a worker is woken only when it waits for a job, and the calling thread,
+// when it has to wait while many jobs are pending, only once a batch of results is ready
+// (kResultBatch), which it then takes without waiting.
 #pragma once
 
 #include <condition_variable>
@@ -34,6 +38,11 @@ namespace nocunzip::unzip32 {
 inline constexpr size_t kPendingJobs = 64;
 inline constexpr uint64_t kPendingBytes = uint64_t{256} << 20;
 inline constexpr uint64_t kNoFileLimit = UINT64_MAX;
+
+// The results that the calling thread waits for at once while twice as many jobs are
+// pending: one wake-up per 16 files instead of one per file, while the jobs pending keep
+// the workers busy meanwhile.
+inline constexpr size_t kResultBatch = 16;
 
 // The most workers that a run starts, whatever the machine. Each holds buffers of its own
 // (about 1.25 MiB) beside the 4 MiB that all share for entries inflated in one buffer:
@@ -83,8 +92,12 @@ class DecodePool {
   // Runs `job` on the calling thread; when it finds no descriptor free, once more after
   // ReleaseDescriptors, and then says so naming the limit.
   DecodedEntry RunHere(const Job& job);
+  // Waits for the running jobs and drops every job and result: the pool is empty.
+  void DropAll();
   // The buffers of the calling thread, for what it decodes itself.
   DecodeBuffers& own_buffers() { return own_buffers_; }
+  // Whether a job given `buffers` runs on a worker thread, not on the calling thread.
+  bool IsWorkers(const DecodeBuffers& buffers) const { return &buffers != &own_buffers_; }
 
  private:
   struct Slot {
@@ -102,6 +115,13 @@ class DecodePool {
   Slot* NextToStart();
   // Pops the oldest slot, once it is done; its job in `job`.
   DecodedEntry TakeOldest(Job* job);
+  // What the calling thread waits for, if anything.
+  enum class Awaiting { kNothing, kResults, kIdle };
+  // Whether the calling thread may go on from the wait of `awaiting_`. Called with mutex_
+  // held.
+  bool CallerMayGo() const;
+  // Waits until CallerMayGo for `what`.
+  void AwaitCaller(std::unique_lock<std::mutex>& lock, Awaiting what);
 
   unsigned buffer_sets_;
   uint64_t open_file_limit_;
@@ -115,6 +135,8 @@ class DecodePool {
   uint64_t pending_bytes_ = 0;
   uint64_t pending_descriptors_ = 0;
   unsigned running_ = 0;
+  unsigned idle_ = 0;  // workers waiting for a job
+  Awaiting awaiting_ = Awaiting::kNothing;
   bool held_back_ = false;  // only the oldest job starts until the next fetch
   bool paused_ = false;     // no job starts until the next fetch
   bool stopping_ = false;

@@ -106,6 +106,7 @@ TEST(DecodePoolTest, AnEndWithResultsPendingDropsThemAndStartsNoMore) {
     IoResult SetAttributes(const FileAttributes&) override { return {}; }
     FileIdentity identity() const override { return {}; }
     IoResult Link(bool) override { return {}; }
+    bool NameAhead() override { return false; }
     std::atomic<int>& dropped_;
   };
   {

@@ -33,6 +33,7 @@ DecodedEntry WriteFile(const JobContext& context, const PlannedEntry& planned, C
   attributes.mtime = planned.entry.mtime;
   attributes.restore_mode = context.options.restore_permissions && planned.entry.has_unix_mode;
   attributes.mode = planned.entry.unix_mode & 0777;
+  attributes.identify = planned.shares_name;
   decoded = FromIo(file->SetAttributes(attributes));
   if (decoded.status == DecodedEntry::kOk) decoded.file = std::move(file);
   return decoded;
