@@ -189,8 +189,10 @@ std::map<std::string, std::string> Snapshot(const fs::path& root) {
 
 // The user ends the program from the task manager, or the machine shuts down, while a
 // large entry is being written over an existing file, and four workers decode the entries
-// after it ahead into files of their own, a second large one among them.
-TEST_F(ExtractTest, AProgramKilledMidEntryLeavesTheTargetAsItWas) {
+// after it ahead into files of their own, a second large one among them. The existing files
+// stay as they were; of the entries, only complete files under free names may be there
+// (workers name those themselves), never a part of one.
+TEST_F(ExtractTest, AProgramKilledMidEntryLeavesExistingFilesAndNoPartOfAnEntry) {
   constexpr uint32_t kMiB = 3800;       // seconds of writing; the archive is a few MB
   constexpr int64_t kKillAt = 8 << 20;  // bytes written before the kill
   uint32_t crc = 0;
@@ -235,7 +237,12 @@ TEST_F(ExtractTest, AProgramKilledMidEntryLeavesTheTargetAsItWas) {
   ASSERT_FALSE(ended) << "the program ended before it was killed";
   EXPECT_GE(written, kKillAt) << "the program wrote too little before the deadline";
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
-  EXPECT_EQ(Snapshot(directory), before);
+  auto after = Snapshot(directory);
+  for (auto file = after.begin(); file != after.end();) {
+    const bool small = file->first.starts_with("klein") && file->second.ends_with(": small file");
+    file = !before.contains(file->first) && small ? after.erase(file) : std::next(file);
+  }
+  EXPECT_EQ(after, before);
 }
 
 }  // namespace
