@@ -6,9 +6,9 @@
 #include <string>
 
 #include "commit/committer.h"
-#include "commit/output.h"
 #include "commit/replace_rules.h"
 #include "decrypt/password.h"
+#include "disk/output.h"
 #include "plan/first_pass.h"
 #include "plan/planner.h"
 #include "report/listing.h"
@@ -149,7 +149,7 @@ DecodedEntry Pipeline::Fetch(const PlannedEntry& planned) {
 int32_t Pipeline::Run() {
   for (;;) {
     if (!PlanAhead()) {
-      committer_.Worsen(UZ_ERR_ENTRY);
+      committer_.KeepWorseResult(UZ_ERR_ENTRY);
       break;
     }
     if (pending_.empty()) break;
@@ -163,7 +163,7 @@ int32_t Pipeline::Run() {
   pool_.DropAll();
   committer_.RestoreDirectoryTimes();
   if (CheckArchiveSize(*survey_.file, context_.options.archive, reporter_) != UZ_OK) {
-    committer_.Worsen(UZ_ERR_ENTRY);
+    committer_.KeepWorseResult(UZ_ERR_ENTRY);
   }
   return committer_.result();
 }

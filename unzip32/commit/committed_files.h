@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "commit/output.h"
+#include "disk/output.h"
 
 namespace nocunzip::unzip32 {
 

@@ -34,17 +34,17 @@ Committer::Committer(const JobContext& context, Reporter& reporter, PasswordStor
 
 void Committer::Warn(const Entry& entry, const std::string& why, int32_t code) {
   reporter_.EntryWarning(entry.name, why);
-  Worsen(code);
+  KeepWorseResult(code);
   ++tally_.skipped;
 }
 
 void Committer::Fail(const Entry& entry, const std::string& why, int32_t code) {
   reporter_.EntryError(entry.name, why);
-  Worsen(code);
+  KeepWorseResult(code);
   ++tally_.failed;
 }
 
-bool Committer::Announce(const Entry& entry) {
+bool Committer::DescribeToCaller(const Entry& entry) {
   reporter_.Describe(entry);
   if (reporter_.MayContinue(entry)) return true;
   reporter_.EntryWarning(entry.name, "extraction stopped by the caller");
@@ -54,7 +54,7 @@ bool Committer::Announce(const Entry& entry) {
 
 bool Committer::Commit(const PlannedEntry& planned, DecodedEntry decoded) {
   const Entry& entry = planned.entry;
-  if (!Announce(entry)) return false;
+  if (!DescribeToCaller(entry)) return false;
   switch (planned.action) {
     case PlannedEntry::kNothing:
       return true;
@@ -92,7 +92,7 @@ DecodedEntry Committer::DecodeHere(const PlannedEntry& planned) {
       [&](DecodeBuffers& buffers) { return RunEntryJob(context_, planned, buffers); });
 }
 
-IoResult Committer::Freeing(const std::function<IoResult()>& step) {
+IoResult Committer::RetryingWithDescriptorsFreed(const std::function<IoResult()>& step) {
   const IoResult result = step();
   if (result.status != IoResult::kNoDescriptors) return result;
   pool_.ReleaseDescriptors();
@@ -114,7 +114,8 @@ void Committer::PrintContents(const PlannedEntry& planned) {
 }
 
 bool Committer::MakeDirectory(const PlannedEntry& planned) {
-  const IoResult made = Freeing([&] { return context_.target->MakeDirectory(planned.path); });
+  const IoResult made =
+      RetryingWithDescriptorsFreed([&] { return context_.target->MakeDirectory(planned.path); });
   if (!made.ok()) return Failed(planned, FromIo(made));
   directory_times_.emplace_back(planned.path, planned.entry.mtime);
   reporter_.EntryDone("creating", planned.entry, JoinPath(planned.path) + "/");
@@ -135,7 +136,7 @@ bool Committer::Failed(const PlannedEntry& planned, const DecodedEntry& decoded)
   return false;
 }
 
-bool Committer::Refrain(const Entry& entry, const Verdict& verdict) {
+bool Committer::ActWithoutWriting(const Entry& entry, const Verdict& verdict) {
   switch (verdict.kind) {
     case Verdict::kWrite:
       break;
@@ -163,22 +164,24 @@ bool Committer::CommitFile(const PlannedEntry& planned, DecodedEntry decoded) {
   const std::string shown = JoinPath(planned.path);
   std::optional<Verdict> verdict;
   const bool needs_password = decoded.status == DecodedEntry::kNeedsPassword;
-  if (rules_.LooksFirst() || (needs_password && Look(planned).exists)) {
-    verdict = rules_.Judge(planned.entry, shown, Look(planned));
-    if (verdict->kind != Verdict::kWrite) return Refrain(planned.entry, *verdict);
+  if (rules_.LooksFirst() || (needs_password && ProbeTarget(planned).exists)) {
+    verdict = rules_.Judge(planned.entry, shown, ProbeTarget(planned));
+    if (verdict->kind != Verdict::kWrite) return ActWithoutWriting(planned.entry, *verdict);
   }
   if (needs_password) decoded = DecodeHere(planned);
   if (decoded.status != DecodedEntry::kOk) return Failed(planned, decoded);
-  return Place(planned, *decoded.file, verdict.value_or(Verdict{}));
+  return LinkAsJudged(planned, *decoded.file, verdict.value_or(Verdict{}));
 }
 
-bool Committer::Place(const PlannedEntry& planned, OutputFile& file, Verdict verdict) {
+bool Committer::LinkAsJudged(const PlannedEntry& planned, OutputFile& file, Verdict verdict) {
   const std::string shown = JoinPath(planned.path);
-  const auto link = [&] { return Freeing([&] { return file.Link(verdict.replace); }); };
+  const auto link = [&] {
+    return RetryingWithDescriptorsFreed([&] { return file.Link(verdict.replace); });
+  };
   IoResult linked = link();
   if (linked.status == IoResult::kExists) {
-    verdict = rules_.Judge(planned.entry, shown, Look(planned));
-    if (verdict.kind != Verdict::kWrite) return Refrain(planned.entry, verdict);
+    verdict = rules_.Judge(planned.entry, shown, ProbeTarget(planned));
+    if (verdict.kind != Verdict::kWrite) return ActWithoutWriting(planned.entry, verdict);
     linked = link();
   }
   if (!linked.ok()) return Failed(planned, FromIo(linked));

@@ -15,9 +15,9 @@
 
 #include "commit/committed_files.h"
 #include "commit/entry_unlocker.h"
-#include "commit/output.h"
 #include "commit/replace_rules.h"
 #include "decrypt/password.h"
+#include "disk/output.h"
 #include "options.h"
 #include "plan/planned_entry.h"
 #include "report/report.h"
@@ -44,19 +44,25 @@ class Committer {
 
   int32_t result() const { return result_; }
   const RunTally& tally() const { return tally_; }
-  void Worsen(int32_t code) { result_ = std::max(result_, code); }
+  // The run's result becomes `code` unless it is already worse.
+  void KeepWorseResult(int32_t code) { result_ = std::max(result_, code); }
 
  private:
-  bool Announce(const Entry& entry);
+  // Describes `entry` to the caller (MessageCallback) and asks whether to go on
+  // (ServiceCallback); false when the caller stops the run here.
+  bool DescribeToCaller(const Entry& entry);
   bool CommitFile(const PlannedEntry& planned, DecodedEntry decoded);
   // Links `file` for `planned` as `verdict` says; false when the run ends here.
-  bool Place(const PlannedEntry& planned, OutputFile& file, Verdict verdict);
+  bool LinkAsJudged(const PlannedEntry& planned, OutputFile& file, Verdict verdict);
   // Acts on a verdict that writes nothing; false when the run ends here.
-  bool Refrain(const Entry& entry, const Verdict& verdict);
-  ExistingFile Look(const PlannedEntry& planned) { return context_.target->Probe(planned.path); }
+  bool ActWithoutWriting(const Entry& entry, const Verdict& verdict);
+  // What is at the entry's path in the target now.
+  ExistingFile ProbeTarget(const PlannedEntry& planned) {
+    return context_.target->Probe(planned.path);
+  }
   // Does `step`; when it finds no descriptor free, once more after the pool closed all
   // that it holds.
-  IoResult Freeing(const std::function<IoResult()>& step);
+  IoResult RetryingWithDescriptorsFreed(const std::function<IoResult()>& step);
   // Decodes on this thread, asking for the password where needed.
   DecodedEntry DecodeHere(const PlannedEntry& planned);
   void PrintContents(const PlannedEntry& planned);

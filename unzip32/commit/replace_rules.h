@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "commit/committed_files.h"
-#include "commit/output.h"
+#include "disk/output.h"
 #include "options.h"
 #include "read/entry.h"
 #include "read/archive_scan.h"

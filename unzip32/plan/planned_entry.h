@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "commit/output.h"
+#include "disk/output.h"
 #include "read/entry.h"
 #include "read/entry_layout.h"
 

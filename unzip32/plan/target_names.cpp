@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "commit/output.h"
+#include "disk/output.h"
 #include "read/entry_name.h"
 
 namespace nocunzip::unzip32 {

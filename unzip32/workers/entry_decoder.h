@@ -17,7 +17,7 @@
 #include <memory>
 #include <string>
 
-#include "commit/output.h"
+#include "disk/output.h"
 #include "decrypt/cipher.h"
 #include "read/byte_reader.h"
 #include "read/entry.h"

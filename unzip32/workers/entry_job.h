@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "commit/output.h"
+#include "disk/output.h"
 #include "decrypt/cipher.h"
 #include "decrypt/password.h"
 #include "options.h"

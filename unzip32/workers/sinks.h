@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "commit/output.h"
+#include "disk/output.h"
 #include "read/archive_file.h"
 #include "workers/entry_decoder.h"
 

@@ -22,7 +22,8 @@
 #include <system_error>
 #include <vector>
 
-#include "commit/output.h"
+#include "disk/output.h"
+#include "disk/output_shared.h"
 #include "plan/entry_path.h"
 #include "unique_handle.h"
 
@@ -45,11 +46,6 @@ IoResult ErrnoResult(int error, const std::string& what) {
   return result;
 }
 
-// The first `count` components of `path`, joined for messages.
-std::string Prefix(const RelativePath& path, size_t count) {
-  return JoinPath(RelativePath(path.begin(), path.begin() + std::min(count, path.size())));
-}
-
 // Opens the first `count` components of `path` as directories below `root`, creating
 // missing ones when `create` is set.
 UniqueFd WalkDirectories(int root, const RelativePath& path, size_t count, bool create,
@@ -64,7 +60,7 @@ UniqueFd WalkDirectories(int root, const RelativePath& path, size_t count, bool 
     int fd = openat(current.get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0 && errno == ENOENT && create) {
       if (mkdirat(current.get(), name, 0777) < 0 && errno != EEXIST) {
-        *result = ErrnoResult(errno, "cannot create directory " + Prefix(path, i + 1));
+        *result = ErrnoResult(errno, "cannot create directory " + PathForMessages(path, i + 1));
         return {};
       }
       fd = openat(current.get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -73,12 +69,14 @@ UniqueFd WalkDirectories(int root, const RelativePath& path, size_t count, bool 
       const int error = errno;
       struct stat st {};
       if (fstatat(current.get(), name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
-        *result = IoResult::Failure(IoResult::kLinkInTheWay,
-                                    Prefix(path, i + 1) + " is a link; links are not followed");
+        *result =
+            IoResult::Failure(IoResult::kLinkInTheWay,
+                              PathForMessages(path, i + 1) + " is a link; links are not followed");
       } else if (error == ENOTDIR || error == ELOOP) {
-        *result = IoResult::Failure(IoResult::kFailed, Prefix(path, i + 1) + " is not a directory");
+        *result = IoResult::Failure(IoResult::kFailed,
+                                    PathForMessages(path, i + 1) + " is not a directory");
       } else {
-        *result = ErrnoResult(error, "cannot open directory " + Prefix(path, i + 1));
+        *result = ErrnoResult(error, "cannot open directory " + PathForMessages(path, i + 1));
       }
       return {};
     }
@@ -87,24 +85,6 @@ UniqueFd WalkDirectories(int root, const RelativePath& path, size_t count, bool 
   *result = IoResult::Ok();
   return current;
 }
-
-constexpr int kNameAttempts = 100;
-
-// Hidden names beside the final ones, for files that are written or linked under a
-// temporary name. Safe to use from several threads.
-class TemporaryNames {
- public:
-  TemporaryNames() : next_(std::random_device{}()) {}
-  std::string Next() {
-    char name[32];
-    snprintf(name, sizeof name, ".unzip32-%08x.tmp",
-             static_cast<unsigned>(next_.fetch_add(0x9E3779B9u)));
-    return name;
-  }
-
- private:
-  std::atomic<uint32_t> next_;
-};
 
 // Whether an O_TMPFILE open failed because unnamed files are not to be had here (the file
 // system or the kernel lacks them), rather than for a reason that a named file shares.
@@ -332,7 +312,7 @@ class LinuxTargetDirectory : public TargetDirectory, public ParentFinder {
       *result = ErrnoResult(errno, "cannot use the target directory");
       return nullptr;
     }
-    const std::string shown = Prefix(path, path.size());
+    const std::string shown = PathForMessages(path, path.size());
     if (unnamed_files_.load(std::memory_order_relaxed)) {
       const int fd = openat(home->get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
       if (fd >= 0) {
@@ -359,7 +339,7 @@ class LinuxTargetDirectory : public TargetDirectory, public ParentFinder {
     times[1].tv_sec = static_cast<time_t>(mtime);
     times[1].tv_nsec = 0;
     if (futimens(directory.get(), times) < 0) {
-      return ErrnoResult(errno, "cannot set the time of " + Prefix(path, path.size()));
+      return ErrnoResult(errno, "cannot set the time of " + PathForMessages(path, path.size()));
     }
     return IoResult::Ok();
   }
@@ -404,42 +384,25 @@ class LinuxTargetDirectory : public TargetDirectory, public ParentFinder {
   }
 
   // The directory that holds `path`: one of the few held open, or walked from the root
-  // once and then held. The entries of an archive mostly come directory by directory, so
-  // most files cost no walk at all. Safe on several threads.
+  // once and then held. Safe on several threads.
   std::shared_ptr<const UniqueFd> Parent(const RelativePath& path, bool create,
                                          IoResult* result) override {
     const size_t count = path.size() - 1;
-    const auto same = [&](const HeldDirectory& held) {
-      return held.path.size() == count &&
-             std::equal(held.path.begin(), held.path.end(), path.begin());
-    };
     std::lock_guard<std::mutex> lock(parent_mutex_);
-    if (auto found = std::find_if(held_.begin(), held_.end(), same); found != held_.end()) {
-      if (found != held_.begin()) std::rotate(held_.begin(), found, found + 1);
+    if (auto* held = held_.Find(path, count)) {
       *result = IoResult::Ok();
-      return held_.front().fd;
+      return *held;
     }
     UniqueFd walked = WalkDirectories(root_.get(), path, count, create, result);
     if (!walked.valid()) return nullptr;
-    if (held_.size() == kHeldDirectories) held_.pop_back();
-    held_.insert(held_.begin(),
-                 {RelativePath(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(count)),
-                  std::make_shared<const UniqueFd>(std::move(walked))});
-    return held_.front().fd;
+    return held_.Hold(path, count, std::make_shared<const UniqueFd>(std::move(walked)));
   }
-
-  // The directories held open, the one used last first.
-  struct HeldDirectory {
-    RelativePath path;
-    std::shared_ptr<const UniqueFd> fd;
-  };
-  static constexpr size_t kHeldDirectories = 16;
 
   UniqueFd root_;
   std::shared_ptr<TemporaryNames> names_;
   std::atomic<bool> unnamed_files_;
   std::mutex parent_mutex_;
-  std::vector<HeldDirectory> held_;
+  HeldDirectories<std::shared_ptr<const UniqueFd>> held_;
 };
 
 // mkdir -p for the target directory itself, which the caller names and may reach through

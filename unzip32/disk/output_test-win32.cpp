@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "commit/output.h"
+#include "disk/output.h"
 #include "testing/test_archive.h"
 
 namespace nocunzip::unzip32::testing {

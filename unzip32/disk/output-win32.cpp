@@ -16,10 +16,10 @@
 #include <cstring>
 #include <functional>
 #include <mutex>
-#include <random>
 #include <vector>
 
-#include "commit/output.h"
+#include "disk/output.h"
+#include "disk/output_shared.h"
 #include "plan/entry_path.h"
 #include "unique_handle.h"
 #include "win32_text.h"
@@ -35,11 +35,6 @@ IoResult SystemFailure(DWORD code, const std::string& what) {
                                   : code == ERROR_TOO_MANY_OPEN_FILES ? IoResult::kNoDescriptors
                                                                       : IoResult::kFailed;
   return IoResult::Failure(status, what + ": " + SystemMessage(code));
-}
-
-// The first `count` components of `path`, joined for messages.
-std::string Prefix(const RelativePath& path, size_t count) {
-  return JoinPath(RelativePath(path.begin(), path.begin() + std::min(count, path.size())));
 }
 
 // The extended-length form of an absolute path.
@@ -84,7 +79,7 @@ using FindHandle = UniqueHandle<FindTraits>;
 IoResult CheckName(const RelativePath& path, size_t count, const std::wstring& full) {
   std::string why;
   if (!IsAllowedComponent(path[count - 1], &why))
-    return IoResult::Failure(IoResult::kRefused, "refused: " + Prefix(path, count) +
+    return IoResult::Failure(IoResult::kRefused, "refused: " + PathForMessages(path, count) +
                                                      " is no name that Windows can take, " + why);
   // Short names carry a "~" (FAT and NTFS: "~" and a number; other file systems, Wine's
   // drives among them, "~" and letters too). A name without one cannot be another's alias.
@@ -96,7 +91,7 @@ IoResult CheckName(const RelativePath& path, size_t count, const std::wstring& f
   const std::wstring name = full.substr(full.rfind(L'\\') + 1);
   if (CompareStringOrdinal(found.cFileName, -1, name.c_str(), -1, TRUE) == CSTR_EQUAL)
     return IoResult::Ok();
-  return IoResult::Failure(IoResult::kRefused, "refused: " + Prefix(path, count) +
+  return IoResult::Failure(IoResult::kRefused, "refused: " + PathForMessages(path, count) +
                                                    " is the short name of another file, " +
                                                    NarrowToUtf8(found.cFileName));
 }
@@ -260,8 +255,7 @@ class Win32OutputFile : public OutputFile {
 
 class Win32TargetDirectory : public TargetDirectory {
  public:
-  explicit Win32TargetDirectory(std::wstring root)
-      : root_(std::move(root)), random_(std::random_device{}()) {}
+  explicit Win32TargetDirectory(std::wstring root) : root_(std::move(root)) {}
 
   ExistingFile Probe(const RelativePath& path) override {
     ExistingFile existing;
@@ -303,17 +297,15 @@ class Win32TargetDirectory : public TargetDirectory {
     // A name that Windows cannot take is refused before anything is written.
     *result = CheckPath(path);
     if (!result->ok()) return nullptr;
-    const std::string shown = Prefix(path, path.size());
+    const std::string shown = PathForMessages(path, path.size());
     Win32OutputFile::FinalPath final_path = [this, path](std::wstring* full, bool create) {
       std::wstring parent;
       if (IoResult found = Parent(path, create, &parent); !found.ok()) return found;
       *full = parent + L"\\" + WidenUtf8(path.back());
       return CheckName(path, path.size(), *full);
     };
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      wchar_t temporary[64];
-      swprintf(temporary, 64, L"\\.unzip32-%08x.tmp", NextRandom());
-      const std::wstring temporary_path = directory + temporary;
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+      const std::wstring temporary_path = directory + L"\\" + WidenUtf8(names_.Next());
       // DELETE access: for the mark and the move.
       Handle file(::CreateFileW(temporary_path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -344,7 +336,8 @@ class Win32TargetDirectory : public TargetDirectory {
         nullptr));
     const FILETIME modified = ToFileTime(mtime);
     if (!directory.valid() || !SetFileTime(directory.get(), nullptr, nullptr, &modified))
-      return SystemFailure(GetLastError(), "cannot set the time of " + Prefix(path, path.size()));
+      return SystemFailure(GetLastError(),
+                           "cannot set the time of " + PathForMessages(path, path.size()));
     return IoResult::Ok();
   }
 
@@ -352,11 +345,9 @@ class Win32TargetDirectory : public TargetDirectory {
   // A directory checked once and held open, so that it cannot be moved or deleted, nor a
   // link put in its place, while files go into it.
   struct HeldDirectory {
-    RelativePath path;
     std::wstring full;
     Handle pin;
   };
-  static constexpr size_t kHeldDirectories = 16;
 
   // Checks every component of `path` as CheckName does, where it would be below the root.
   IoResult CheckPath(const RelativePath& path) const {
@@ -368,23 +359,13 @@ class Win32TargetDirectory : public TargetDirectory {
     return IoResult::Ok();
   }
 
-  unsigned NextRandom() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return static_cast<unsigned>(random_());
-  }
-
   // The directory that holds `path` (with `create`, made where missing): one of those held,
   // or walked once and then held. Safe on several threads.
   IoResult Parent(const RelativePath& path, bool create, std::wstring* full) {
     const size_t count = path.size() - 1;
-    const auto same = [&](const HeldDirectory& held) {
-      return held.path.size() == count &&
-             std::equal(held.path.begin(), held.path.end(), path.begin());
-    };
     std::lock_guard<std::mutex> lock(mutex_);
-    if (auto found = std::find_if(held_.begin(), held_.end(), same); found != held_.end()) {
-      if (found != held_.begin()) std::rotate(held_.begin(), found, found + 1);
-      *full = held_.front().full;
+    if (const HeldDirectory* held = held_.Find(path, count)) {
+      *full = held->full;
       return IoResult::Ok();
     }
     const IoResult walked = Walk(path, count, create, full);
@@ -392,9 +373,7 @@ class Win32TargetDirectory : public TargetDirectory {
     Handle pin(::CreateFileW(full->c_str(), FILE_READ_ATTRIBUTES,
                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (held_.size() == kHeldDirectories) held_.pop_back();
-    held_.insert(held_.begin(), HeldDirectory{RelativePath(path.begin(), path.begin() + count),
-                                              *full, std::move(pin)});
+    held_.Hold(path, count, HeldDirectory{*full, std::move(pin)});
     return IoResult::Ok();
   }
 
@@ -410,25 +389,27 @@ class Win32TargetDirectory : public TargetDirectory {
       if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD code = GetLastError();
         if (!create || (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND))
-          return SystemFailure(code, "cannot open directory " + Prefix(path, i + 1));
+          return SystemFailure(code, "cannot open directory " + PathForMessages(path, i + 1));
         if (!CreateDirectoryW(current.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
-          return SystemFailure(GetLastError(), "cannot create directory " + Prefix(path, i + 1));
+          return SystemFailure(GetLastError(),
+                               "cannot create directory " + PathForMessages(path, i + 1));
         attributes = GetFileAttributesW(current.c_str());
       }
       if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        return IoResult::Failure(IoResult::kLinkInTheWay,
-                                 Prefix(path, i + 1) + " is a link; links are not followed");
+        return IoResult::Failure(IoResult::kLinkInTheWay, PathForMessages(path, i + 1) +
+                                                              " is a link; links are not followed");
       if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return IoResult::Failure(IoResult::kFailed, Prefix(path, i + 1) + " is not a directory");
+        return IoResult::Failure(IoResult::kFailed,
+                                 PathForMessages(path, i + 1) + " is not a directory");
     }
     *full = current;
     return IoResult::Ok();
   }
 
   std::wstring root_;
-  std::mutex mutex_;  // guards random_ and held_
-  std::minstd_rand random_;
-  std::vector<HeldDirectory> held_;
+  TemporaryNames names_;
+  std::mutex mutex_;  // guards held_
+  HeldDirectories<HeldDirectory> held_;
 };
 
 // Creates the target directory and every missing one that leads to it.

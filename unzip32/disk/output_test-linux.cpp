@@ -18,7 +18,7 @@
 #include <functional>
 #include <iostream>
 
-#include "commit/output.h"
+#include "disk/output.h"
 #include "read/archive_file.h"
 #include "testing/test_archive.h"
 

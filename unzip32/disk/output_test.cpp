@@ -1,6 +1,6 @@
 // The output on its own: a file takes its name only when committed, replaces an existing
 // file only when that is allowed, and leaves nothing behind when it is dropped.
-#include "commit/output.h"
+#include "disk/output.h"
 
 #include <gtest/gtest.h>
 
