@@ -24,7 +24,6 @@
 
 #include "disk/output.h"
 #include "disk/output_shared.h"
-#include "plan/entry_path.h"
 #include "unique_handle.h"
 
 namespace nocunzip::unzip32 {

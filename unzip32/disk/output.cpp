@@ -2,9 +2,17 @@
 #include <random>
 
 #include "disk/output_shared.h"
-#include "plan/entry_path.h"
 
 namespace nocunzip::unzip32 {
+
+std::string JoinPath(const RelativePath& components) {
+  std::string joined;
+  for (const auto& component : components) {
+    if (!joined.empty()) joined += '/';
+    joined += component;
+  }
+  return joined;
+}
 
 std::string PathForMessages(const RelativePath& path, size_t count) {
   return JoinPath(RelativePath(path.begin(), path.begin() + std::min(count, path.size())));

@@ -24,6 +24,9 @@ namespace nocunzip::unzip32 {
 
 using RelativePath = std::vector<std::string>;
 
+// The components joined with "/", for messages.
+std::string JoinPath(const RelativePath& components);
+
 struct IoResult {
   // kRefused: the name is one that must not be written (on Windows a name that the system
   // reads as something else, or the short name of another file): the entry fails, not the

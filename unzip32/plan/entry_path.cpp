@@ -99,13 +99,4 @@ std::string DescribeRefusal(const EntryPath& path) {
   return text;
 }
 
-std::string JoinPath(const std::vector<std::string>& components) {
-  std::string joined;
-  for (const auto& c : components) {
-    if (!joined.empty()) joined += '/';
-    joined += c;
-  }
-  return joined;
-}
-
 }  // namespace nocunzip::unzip32

@@ -51,7 +51,5 @@ std::string DescribeRefusal(const EntryPath& path);
 // platform (entry_path-posix.cpp, entry_path-win32.cpp).
 bool IsAllowedComponent(std::string_view component, std::string* why);
 
-// Components joined with "/", for messages.
-std::string JoinPath(const std::vector<std::string>& components);
 
 }  // namespace nocunzip::unzip32
