@@ -213,7 +213,10 @@ std::vector<std::string> PathsWithoutDotDot(std::string_view normalised) {
   if (!dotted) return paths;
   for (const auto& parts : {dropped, resolved}) {
     std::string path;
-    for (const std::string_view part : parts) path += (path.empty() ? "" : "/") + std::string(part);
+    for (const std::string_view part : parts) {
+      if (!path.empty()) path += '/';
+      path += part;
+    }
     if (!path.empty() && (paths.empty() || paths.back() != path)) paths.push_back(std::move(path));
   }
   return paths;
