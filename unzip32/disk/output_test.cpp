@@ -163,9 +163,9 @@ TEST(OutputTest, NameAheadTakesOnlyAFreeNameInAnExistingDirectory) {
     ASSERT_TRUE(file->Write(reinterpret_cast<const unsigned char*>("new"), 3).ok());
     ASSERT_TRUE(file->SetAttributes({.mtime = 1700000000}).ok());
     EXPECT_EQ(file->NameAhead(), c.named);
-    if (c.named) {
-      EXPECT_EQ(ReadFileBytes(root / "d" / "a.txt"), "new");
-    }
+    // Named, the file is in its directory at once (on Windows still open for writing alone,
+    // so its contents are checked once it is linked).
+    EXPECT_EQ(fs::exists(root / "d" / "a.txt"), c.named || c.before == kOldFile);
     if (c.before == kNoDirectory) {
       EXPECT_FALSE(fs::exists(root / "d"));
     }
