@@ -14,11 +14,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <mutex>
-#include <random>
 #include <system_error>
 #include <vector>
 

@@ -11,7 +11,6 @@
 // would let one entry write into another's file.
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
